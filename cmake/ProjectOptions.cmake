@@ -1,0 +1,23 @@
+# Options for our own targets only, linked PRIVATE: third-party code never sees -Werror.
+add_library(zp_options INTERFACE)
+target_compile_options(zp_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                       -Wno-sign-conversion -Werror)
+
+# ZP_SANITIZE: "" (none), "address" (ASan + UBSan) or "thread" (TSan). The two cannot be combined.
+set(ZP_SANITIZE "" CACHE STRING "Sanitizer build: address, thread or empty")
+add_library(zp_sanitize INTERFACE)
+if(ZP_SANITIZE STREQUAL "address")
+  set(_zp_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+elseif(ZP_SANITIZE STREQUAL "thread")
+  set(_zp_san -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT ZP_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "ZP_SANITIZE must be address, thread or empty")
+endif()
+if(_zp_san)
+  target_compile_options(zp_sanitize INTERFACE ${_zp_san})
+  target_link_options(zp_sanitize INTERFACE ${_zp_san})
+endif()
+target_link_libraries(zp_options INTERFACE zp_sanitize)
+
+# Tests link GoogleTest, which is not ours: they get the sanitizers but keep -Werror only for
+# their own sources through zp_options.

@@ -1,0 +1,41 @@
+#pragma once
+// Helpers shared by the tests: temp folders and locating built tools.
+#include <filesystem>
+#include <string>
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Sets an environment variable for the lifetime of the object, restoring the old value after.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value); // value nullptr: unset
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::string m_old;
+    bool m_hadOld;
+};
+
+// Folder of the built executables ($ZP_BIN_DIR, set by CTest).
+std::filesystem::path BinDir();
+// Root of the source tree ($ZP_SOURCE_DIR, set by CTest).
+std::filesystem::path SourceDir();
+// The real receiver captures, or an empty path when they are absent.
+std::filesystem::path CorpusDir();
+
+std::string ReadFileBytes(const std::filesystem::path& file);
+void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
