@@ -9,8 +9,8 @@
 
 namespace {
 std::mutex g_debugLock;
-DebugSink g_sink;     // guarded by g_debugLock
-int g_enabled = -1;   // -1: not yet read from the environment; guarded by g_debugLock
+DebugSink g_sink;   // guarded by g_debugLock
+int g_enabled = -1; // -1: not yet read from the environment; guarded by g_debugLock
 
 bool EnabledLocked() {
     if (g_enabled < 0) {

@@ -57,7 +57,9 @@ fs::path TempFolder() {
     return "/tmp";
 }
 
-bool PortsFolderIsExclusive() { return EnvValue("ZENITHPROBE_PORTS") != nullptr; }
+bool PortsFolderIsExclusive() {
+    return EnvValue("ZENITHPROBE_PORTS") != nullptr;
+}
 
 fs::path PortsFolder() {
     if (const char* ports = EnvValue("ZENITHPROBE_PORTS")) {
