@@ -1,0 +1,328 @@
+// nmea-decode end to end: the built executable on the bundled sample, on made-up streams and on
+// the real receiver captures.
+#include "LineBuilder.h"
+#include "NmeaParser.h"
+#include "NmeaStateJson.h"
+#include "NmeaTestUtil.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+// Runs "nmea-decode args" through the shell (args may hold redirections).
+Result RunTool(const std::string& args, const std::string& envPrefix = "") {
+    TempDir tmp;
+    const fs::path errFile = tmp.Path() / "stderr";
+    const std::string cmd = envPrefix + Quote((BinDir() / "nmea-decode").string()) + " " + args +
+                            " 2>" + Quote(errFile.string());
+    Result r;
+    FILE* pipe = popen(cmd.c_str(), "r");
+    if (pipe == nullptr) {
+        return r;
+    }
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) {
+        r.out.append(buf, n);
+    }
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.err = ReadFileBytes(errFile);
+    return r;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t nl = text.find('\n', pos);
+        lines.push_back(text.substr(pos, nl - pos));
+        pos = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    return lines;
+}
+
+const char* const kKeys[] = {"m_nState",
+                             "m_btChecksum",
+                             "m_btRecvChecksum",
+                             "m_wLength",
+                             "m_szSentenceId",
+                             "m_szBody",
+                             "m_nSentenceCount",
+                             "m_btGGAHour",
+                             "m_btGGAMinute",
+                             "m_btGGASecond",
+                             "m_dGGALatitude",
+                             "m_dGGALongitude",
+                             "m_btGGAQuality",
+                             "m_btGGASatellites",
+                             "m_dGGAHdop",
+                             "m_dGGAAltitude",
+                             "m_nGGACount",
+                             "m_nGGALastSecond",
+                             "m_dGGALastAltitude",
+                             "m_dGGAClimbRate",
+                             "m_cGSAMode",
+                             "m_btGSAFixMode",
+                             "m_wGSAPrn",
+                             "m_dGSAPdop",
+                             "m_dGSAHdop",
+                             "m_dGSAVdop",
+                             "m_nGSACount",
+                             "m_wGSVSatellites",
+                             "m_Satellites",
+                             "m_nGSVCount",
+                             "m_cRMBStatus",
+                             "m_dRMBCrossTrack",
+                             "m_cRMBSteer",
+                             "m_szRMBOrigin",
+                             "m_szRMBDestination",
+                             "m_dRMBDestLatitude",
+                             "m_dRMBDestLongitude",
+                             "m_dRMBRange",
+                             "m_dRMBBearing",
+                             "m_dRMBClosingSpeed",
+                             "m_cRMBArrival",
+                             "m_nRMBCount",
+                             "m_btRMCHour",
+                             "m_btRMCMinute",
+                             "m_btRMCSecond",
+                             "m_cRMCStatus",
+                             "m_dRMCLatitude",
+                             "m_dRMCLongitude",
+                             "m_dRMCSpeed",
+                             "m_dRMCCourse",
+                             "m_btRMCDay",
+                             "m_btRMCMonth",
+                             "m_wRMCYear",
+                             "m_dRMCMagVariation",
+                             "m_nRMCCount",
+                             "m_btZDAHour",
+                             "m_btZDAMinute",
+                             "m_btZDASecond",
+                             "m_btZDADay",
+                             "m_btZDAMonth",
+                             "m_wZDAYear",
+                             "m_btZDAZoneHour",
+                             "m_btZDAZoneMinute",
+                             "m_nZDACount"};
+
+// The top-level keys of one JSON object line, in order (nested objects skipped).
+std::vector<std::string> TopLevelKeys(const std::string& json) {
+    std::vector<std::string> keys;
+    int depth = 0;
+    bool inString = false;
+    size_t stringStart = 0;
+    for (size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+                if (depth == 1 && i + 1 < json.size() && json[i + 1] == ':') {
+                    keys.push_back(json.substr(stringStart + 1, i - stringStart - 1));
+                }
+            }
+        } else if (c == '"') {
+            inString = true;
+            stringStart = i;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+    }
+    return keys;
+}
+
+void ExpectJsonShape(const std::string& line) {
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(line.front(), '{');
+    EXPECT_EQ(line.back(), '}');
+    EXPECT_EQ(TopLevelKeys(line), std::vector<std::string>(std::begin(kKeys), std::end(kKeys)));
+}
+
+// What the tool should print: the input through the line builder in 511-byte reads.
+std::string DecodeInProcess(const std::string& bytes) {
+    CNmeaParser parser;
+    CLineBuilder lines;
+    for (size_t pos = 0; pos < bytes.size(); pos += 511) {
+        const char* data = bytes.data() + pos;
+        size_t count = std::min<size_t>(511, bytes.size() - pos);
+        size_t used;
+        while ((used = lines.Assemble(data, count)) > 0) {
+            parser.Parse(lines.Line(), lines.TextLength());
+            lines.Clear();
+            data += used;
+            count -= used;
+        }
+    }
+    return NmeaStateJson(parser) + "\n";
+}
+
+fs::path Sample() {
+    return SourceDir() / "tools" / "samples" / "sample.nmea";
+}
+
+TEST(NmeaDecodeTool, SampleGivesOneObjectWithEveryMember) {
+    const Result r = RunTool(Quote(Sample().string()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto lines = SplitLines(r.out);
+    ASSERT_EQ(lines.size(), 1u);
+    ExpectJsonShape(lines[0]);
+    EXPECT_EQ(r.out, DecodeInProcess(ReadFileBytes(Sample())));
+    EXPECT_NE(r.out.find("\"m_nRMCCount\":12,"), std::string::npos);
+    EXPECT_NE(r.out.find("\"m_btGSAFixMode\":3,"), std::string::npos);
+}
+
+TEST(NmeaDecodeTool, EveryPrintsAfterEachParse) {
+    const std::string sample = ReadFileBytes(Sample());
+    const auto sentences = static_cast<size_t>(std::count(sample.begin(), sample.end(), '$'));
+    const Result every = RunTool("--every " + Quote(Sample().string()));
+    EXPECT_EQ(every.status, 0);
+    const auto lines = SplitLines(every.out);
+    ASSERT_EQ(lines.size(), sentences);
+    for (const std::string& line : lines) {
+        ExpectJsonShape(line);
+    }
+    EXPECT_NE(lines[0].find("\"m_nSentenceCount\":1,"), std::string::npos);
+    EXPECT_EQ(lines.back() + "\n", RunTool(Quote(Sample().string())).out);
+}
+
+TEST(NmeaDecodeTool, StandardInputAndRawMode) {
+    const std::string file = Quote(Sample().string());
+    const std::string expected = RunTool(file).out;
+    EXPECT_EQ(RunTool("< " + file).out, expected);
+    EXPECT_EQ(RunTool("- < " + file).out, expected);
+    EXPECT_EQ(RunTool("", "cat " + file + " | ").out, expected); // a pipe
+    // A clean stream ends in the same state when fed in raw chunks.
+    EXPECT_EQ(RunTool("--raw " + file).out, expected);
+}
+
+TEST(NmeaDecodeTool, ReadsAre511BytesAndOverflowDropsTheRestOfTheRead) {
+    TempDir tmp;
+    const std::string rmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,,");
+    // A line of 510 bytes without CR fills the first read; the second read overflows at once and
+    // loses the RMC in it; the third read's RMC is decoded.
+    const std::string head = " $" + std::string(509, 'x');
+    const std::string second = "x" + rmc + std::string(511 - 1 - rmc.size(), ' ');
+    const fs::path file = tmp.Path() / "overflow.nmea";
+    WriteFileBytes(file, head + second + rmc);
+    const Result lines = RunTool(Quote(file.string()));
+    EXPECT_EQ(lines.status, 0);
+    EXPECT_NE(lines.out.find("\"m_nRMCCount\":1,"), std::string::npos) << lines.out;
+    // Raw chunks go to the framer, which abandons the long identifier and decodes both.
+    const Result raw = RunTool("--raw " + Quote(file.string()));
+    EXPECT_NE(raw.out.find("\"m_nRMCCount\":2,"), std::string::npos) << raw.out;
+}
+
+TEST(NmeaDecodeTool, SyntaxErrorsGoToStandardErrorAndStillExitZero) {
+    TempDir tmp;
+    const std::string bad = Sentence("GPGSV,9,1,12,01,40,083,46");
+    const fs::path file = tmp.Path() / "bad.nmea";
+    WriteFileBytes(file, bad + Sentence("GPZDA,201530.00,04,07,2002,00,00"));
+    const Result r = RunTool(Quote(file.string()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "[Syntax Error] " + bad);
+    EXPECT_NE(r.out.find("\"m_nZDACount\":1}"), std::string::npos);
+}
+
+TEST(NmeaDecodeTool, BadCommandLinesAndInputsExitTwo) {
+    TempDir tmp;
+    const std::string sample = Quote(Sample().string());
+    struct Row {
+        const char* label;
+        std::string args;
+    };
+    const Row rows[] = {
+        {"unknown option", "--fast " + sample},
+        {"missing file", Quote((tmp.Path() / "absent.nmea").string())},
+        {"a folder", Quote(tmp.Path().string())},
+        {"two files", sample + " " + sample},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const Result r = RunTool(row.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("nmea-decode: "), std::string::npos) << r.err;
+    }
+}
+
+TEST(NmeaDecodeTool, OutputDoesNotDependOnTheLocale) {
+    const std::string sample = Quote(Sample().string());
+    const Result c = RunTool("--every " + sample, "LC_ALL=C ");
+    const Result de = RunTool("--every " + sample, "LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 ");
+    EXPECT_EQ(de.status, 0);
+    EXPECT_EQ(de.out, c.out);
+}
+
+TEST(NmeaDecodeTool, BenchPrintsOneFigureLine) {
+    const Result r = RunTool("--bench " + Quote(Sample().string()));
+    EXPECT_EQ(r.status, 0);
+    // bytes=<digits> seconds=<digits>.<digits> MBps=<digits>.<digit>
+    size_t pos = 0;
+    const auto literal = [&](const char* text) {
+        const std::string t = text;
+        const bool ok = r.out.compare(pos, t.size(), t) == 0;
+        pos += ok ? t.size() : r.out.size();
+        return ok;
+    };
+    const auto digits = [&]() {
+        const size_t start = pos;
+        while (pos < r.out.size() && r.out[pos] >= '0' && r.out[pos] <= '9') {
+            ++pos;
+        }
+        return pos > start;
+    };
+    const bool shaped = literal("bytes=") && digits() && literal(" seconds=") && digits() &&
+                        literal(".") && digits() && literal(" MBps=") && digits() && literal(".") &&
+                        digits() && literal("\n") && pos == r.out.size();
+    EXPECT_TRUE(shaped) << r.out;
+}
+
+TEST(NmeaDecodeTool, RealReceiverCaptures) {
+    const fs::path corpus = CorpusDir();
+    if (corpus.empty()) {
+        GTEST_SKIP() << "receiver captures not present";
+    }
+    int logs = 0;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        if (entry.path().extension() != ".log") {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().filename().string());
+        ++logs;
+        const Result r = RunTool(Quote(entry.path().string()));
+        EXPECT_EQ(r.status, 0);
+        const auto lines = SplitLines(r.out);
+        ASSERT_EQ(lines.size(), 1u);
+        ExpectJsonShape(lines[0]);
+        EXPECT_EQ(r.out, DecodeInProcess(ReadFileBytes(entry.path())));
+    }
+    EXPECT_GT(logs, 0);
+}
+
+} // namespace

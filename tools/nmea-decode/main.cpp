@@ -1,0 +1,268 @@
+// nmea-decode: runs an NMEA log through the parser the way the program's receive path does and
+// prints the parser's state as JSON.
+//
+//   nmea-decode [--raw] [--every] [--bench] [FILE]      (standard input when FILE is absent or -)
+//
+// Default: the input is read in chunks of 511 bytes, cut into lines by the line builder and each
+// line is fed to Parse. --raw feeds each chunk to Parse as it is. --every prints the state after
+// every Parse call, otherwise once at the end. --bench prints only the speed of line building
+// and parsing. Exit status 0, or 2 for bad options and unreadable input; syntax errors in the
+// stream are reported on standard error and do not change it.
+#include "LineBuilder.h"
+#include "NmeaParser.h"
+#include "NmeaStateJson.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The program reads its port 511 bytes at a time.
+constexpr size_t kChunk = 511;
+
+struct Options {
+    bool raw = false;
+    bool every = false;
+    bool bench = false;
+    const char* file = nullptr; // null: standard input
+};
+
+constexpr const char* kUsage = "usage: nmea-decode [--raw] [--every] [--bench] [FILE]\n";
+
+// Returns 0 to go on, 1 after --help, 2 on a bad command line.
+int ParseArgs(int argc, char** argv, Options& opt) {
+    bool optionsDone = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsDone && arg == "--raw") {
+            opt.raw = true;
+        } else if (!optionsDone && arg == "--every") {
+            opt.every = true;
+        } else if (!optionsDone && arg == "--bench") {
+            opt.bench = true;
+        } else if (!optionsDone && (arg == "-h" || arg == "--help")) {
+            std::fputs(kUsage, stdout);
+            return 1;
+        } else if (!optionsDone && arg == "--") {
+            optionsDone = true;
+        } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "nmea-decode: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            return 2;
+        } else if (opt.file == nullptr) {
+            opt.file = argv[i];
+        } else {
+            std::fprintf(stderr, "nmea-decode: more than one input file\n%s", kUsage);
+            return 2;
+        }
+    }
+    if (opt.file != nullptr && std::strcmp(opt.file, "-") == 0) {
+        opt.file = nullptr;
+    }
+    return 0;
+}
+
+// The input, opened and closed with the object.
+class Input {
+public:
+    explicit Input(const char* file) : m_name(file ? file : "standard input") {
+        if (file == nullptr) {
+            m_fp = stdin;
+        } else {
+            m_fp = std::fopen(file, "rb");
+            m_owned = m_fp != nullptr;
+            m_error = m_fp ? 0 : errno;
+        }
+    }
+    ~Input() {
+        if (m_owned) {
+            std::fclose(m_fp);
+        }
+    }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+
+    bool Ok() const { return m_fp != nullptr; }
+    const std::string& Name() const { return m_name; }
+    int Error() const { return m_error; }
+
+    // Fills buf with up to size bytes (a pipe is read until the chunk is full or input ends).
+    // Returns the count, or -1 on a read error.
+    long Read(char* buf, size_t size) {
+        errno = 0;
+        const size_t n = std::fread(buf, 1, size, m_fp);
+        if (n < size && std::ferror(m_fp)) {
+            m_error = errno;
+            return -1;
+        }
+        return static_cast<long>(n);
+    }
+
+private:
+    std::string m_name;
+    FILE* m_fp = nullptr;
+    bool m_owned = false;
+    int m_error = 0; // errno of the failed open or read
+};
+
+int InputError(const Input& in) {
+    std::fprintf(stderr, "nmea-decode: cannot read %s: %s\n", in.Name().c_str(),
+                 in.Error() != 0 ? std::strerror(in.Error()) : "read error");
+    return 2;
+}
+
+class Decoder {
+public:
+    explicit Decoder(bool every) : m_every(every) {}
+
+    // One chunk through the line builder, each completed line to Parse.
+    void Lines(const char* data, size_t count) {
+        size_t used;
+        while ((used = m_builder.Assemble(data, count)) > 0) {
+            const size_t length = m_builder.TextLength();
+            const int ok = m_parser.Parse(m_builder.Line(), length);
+            if (ok == 0) {
+                SyntaxError(m_builder.Line(), length);
+            }
+            AfterParse();
+            m_builder.Clear();
+            data += used;
+            count -= used;
+        }
+    }
+
+    // One chunk straight to Parse.
+    void Raw(const char* data, size_t count) {
+        if (m_parser.Parse(data, count) == 0) {
+            SyntaxError(data, count);
+        }
+        AfterParse();
+    }
+
+    void Finish() {
+        if (!m_every) {
+            Print();
+        }
+    }
+
+private:
+    void SyntaxError(const char* text, size_t length) {
+        std::fputs("[Syntax Error] ", stderr);
+        std::fwrite(text, 1, length, stderr);
+        if (length == 0 || text[length - 1] != '\n') {
+            std::fputc('\n', stderr);
+        }
+    }
+
+    void AfterParse() {
+        if (m_every) {
+            Print();
+        }
+    }
+
+    void Print() {
+        m_json.clear();
+        AppendNmeaStateJson(m_json, m_parser);
+        m_json.push_back('\n');
+        std::fwrite(m_json.data(), 1, m_json.size(), stdout);
+    }
+
+    bool m_every;
+    CNmeaParser m_parser;
+    CLineBuilder m_builder;
+    std::string m_json;
+};
+
+// Where each pass's result goes, so that the timed work cannot be left out.
+volatile int32_t g_benchSink = 0;
+
+// Line building and parsing of the whole input, in memory; returns the sentences framed.
+int32_t BenchPass(const std::string& data, bool raw) {
+    CNmeaParser parser;
+    CLineBuilder builder;
+    const char* p = data.data();
+    size_t left = data.size();
+    while (left > 0) {
+        size_t count = std::min(left, kChunk);
+        const char* chunk = p;
+        p += count;
+        left -= count;
+        if (raw) {
+            parser.Parse(chunk, count);
+            continue;
+        }
+        size_t used;
+        while ((used = builder.Assemble(chunk, count)) > 0) {
+            parser.Parse(builder.Line(), builder.TextLength());
+            builder.Clear();
+            chunk += used;
+            count -= used;
+        }
+    }
+    return parser.m_nSentenceCount;
+}
+
+int Bench(Input& in, bool raw) {
+    std::string data;
+    std::vector<char> buf(1 << 16);
+    long n;
+    while ((n = in.Read(buf.data(), buf.size())) > 0) {
+        data.append(buf.data(), static_cast<size_t>(n));
+    }
+    if (n < 0) {
+        return InputError(in);
+    }
+    // Best of several passes, and at least about half a second in all.
+    double best = 1e300;
+    double total = 0;
+    for (int pass = 0; pass < 5 || (total < 0.5 && pass < 1000); ++pass) {
+        const auto t0 = std::chrono::steady_clock::now();
+        g_benchSink = BenchPass(data, raw);
+        const std::chrono::duration<double> dt = std::chrono::steady_clock::now() - t0;
+        best = std::min(best, dt.count());
+        total += dt.count();
+    }
+    const double mbps = best > 0 ? static_cast<double>(data.size()) / best / 1e6 : 0.0;
+    std::printf("bytes=%zu seconds=%.6f MBps=%.1f\n", data.size(), best, mbps);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    const int args = ParseArgs(argc, argv, opt);
+    if (args != 0) {
+        return args == 1 ? 0 : 2;
+    }
+    Input in(opt.file);
+    if (!in.Ok()) {
+        return InputError(in);
+    }
+    if (opt.bench) {
+        return Bench(in, opt.raw);
+    }
+    Decoder decoder(opt.every);
+    std::vector<char> chunk(kChunk);
+    long n;
+    while ((n = in.Read(chunk.data(), kChunk)) > 0) {
+        if (opt.raw) {
+            decoder.Raw(chunk.data(), static_cast<size_t>(n));
+        } else {
+            decoder.Lines(chunk.data(), static_cast<size_t>(n));
+        }
+    }
+    if (n < 0) {
+        return InputError(in);
+    }
+    decoder.Finish();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "nmea-decode: cannot write standard output\n");
+        return 2;
+    }
+    return 0;
+}
