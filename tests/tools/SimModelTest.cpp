@@ -1,0 +1,372 @@
+// The simulated receiver without a port: its sentences, its restarts and TTFF, the fitting of an
+// epoch to the line, the command recognition and the command line.
+#include "NmeaChecksum.h"
+#include "NmeaParser.h"
+#include "ReceiverModel.h"
+#include "RestartCommands.h"
+#include "SimOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < bytes.size();) {
+        size_t end = bytes.find("\r\n", pos);
+        end = end == std::string::npos ? bytes.size() : end + 2;
+        lines.push_back(bytes.substr(pos, end - pos));
+        pos = end;
+    }
+    return lines;
+}
+
+bool WellFormed(const std::string& s) {
+    size_t star = s.size() >= 6 ? s.size() - 5 : 0;
+    return s.size() >= 6 && s[0] == '$' && s[star] == '*' &&
+           s.compare(s.size() - 2, 2, "\r\n") == 0 &&
+           s.substr(star + 1, 2) == NmeaChecksumHex(NmeaChecksum(s.substr(1, star - 1)));
+}
+
+std::string Field(const std::string& sentence, size_t index) {
+    size_t pos = 0;
+    for (size_t i = 0; i < index && pos != std::string::npos; ++i) {
+        pos = sentence.find_first_of(",", pos + 1);
+    }
+    if (pos == std::string::npos) {
+        return "";
+    }
+    size_t end = sentence.find_first_of(",*", pos + 1);
+    return sentence.substr(pos + 1, end - pos - 1);
+}
+
+std::string Join(const std::vector<EpochSentence>& sentences) {
+    std::string all;
+    for (const EpochSentence& s : sentences) {
+        all += s.text;
+    }
+    return all;
+}
+
+std::string Find(const std::vector<EpochSentence>& sentences, const std::string& id) {
+    for (const EpochSentence& s : sentences) {
+        if (s.text.compare(3, 3, id) == 0) {
+            return s.text;
+        }
+    }
+    return "";
+}
+
+SimOptions Fixed(uint64_t seed) {
+    SimOptions o;
+    o.seed = seed;
+    int64_t start = 0;
+    ParseUtcTime("2024-02-29 23:59:58", &start);
+    o.startUtc = start;
+    return o;
+}
+
+} // namespace
+
+// Every epoch, far into a day, is well formed and decodes to what the model holds.
+TEST(SimModel, SentencesAreWellFormedAndDecodeToTheModel) {
+    ReceiverModel model(Fixed(1), 1);
+    std::map<int, SkySatellite> previous;
+    std::vector<uint64_t> epochs = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    for (uint64_t e = 600; e <= 12 * 3600; e += 600) {
+        epochs.push_back(e); // satellites set and rise over these hours
+    }
+    for (uint64_t e : epochs) {
+        SCOPED_TRACE("epoch " + std::to_string(e));
+        std::vector<EpochSentence> sentences = model.Epoch(e);
+        std::string all = Join(sentences);
+        for (const std::string& line : Lines(all)) {
+            EXPECT_TRUE(WellFormed(line)) << line;
+        }
+        CNmeaParser parser;
+        EXPECT_EQ(parser.Parse(all.data(), all.size()), 1);
+        std::vector<SkySatellite> sky = model.Sky();
+        EXPECT_GE(sky.size(), 8u);
+        EXPECT_LE(sky.size(), 14u);
+        EXPECT_EQ(parser.m_btGSAFixMode, 3);
+        EXPECT_EQ(parser.m_cRMCStatus, 'A');
+        EXPECT_EQ(parser.m_btGGAQuality, 1);
+        EXPECT_NEAR(parser.m_dGGALatitude, model.LatitudeDeg(), 1e-5);
+        EXPECT_NEAR(parser.m_dRMCLongitude, model.LongitudeDeg(), 1e-5);
+        ASSERT_EQ(static_cast<size_t>(parser.m_wGSVSatellites), sky.size());
+        int used = 0;
+        for (size_t i = 0; i < sky.size(); ++i) {
+            const SatelliteInfo& decoded = parser.m_Satellites[i];
+            EXPECT_EQ(decoded.wPrn, sky[i].prn);
+            EXPECT_EQ(decoded.wElevation, sky[i].elevationDeg);
+            EXPECT_EQ(decoded.wAzimuth, sky[i].azimuthDeg);
+            EXPECT_EQ(decoded.wSnr, sky[i].snrDbHz);
+            EXPECT_EQ(decoded.bUsed != 0, sky[i].used);
+            used += sky[i].used ? 1 : 0;
+            auto before = previous.find(sky[i].prn);
+            if (e <= 10 && before != previous.end()) {
+                // A second moves a satellite by a fraction of a degree.
+                EXPECT_LE(std::abs(before->second.elevationDeg - sky[i].elevationDeg), 1);
+            }
+            previous[sky[i].prn] = sky[i];
+        }
+        EXPECT_GE(used, 4);
+        EXPECT_EQ(parser.m_btGGASatellites, used);
+    }
+}
+
+TEST(SimModel, TimeAndDateAdvanceAcrossMidnight) {
+    ReceiverModel model(Fixed(2), 2);
+    EXPECT_EQ(Field(Find(model.Epoch(0), "ZDA"), 1), "235958.00");
+    std::vector<EpochSentence> next = model.Epoch(2);
+    EXPECT_EQ(Field(Find(next, "RMC"), 1), "000000.00");
+    EXPECT_EQ(Field(Find(next, "RMC"), 9), "010324");
+    EXPECT_EQ(Field(Find(next, "GGA"), 1), "000000.00");
+}
+
+// A restart loses the fix at the next epoch and regains it at the first epoch a drawn TTFF later.
+TEST(SimModel, RestartLosesTheFixAndRegainsItAfterTheTtff) {
+    struct Row {
+        const char* label;
+        RestartKind kind;
+        TtffRange range;
+    };
+    const Row rows[] = {
+        {"cold", RestartKind::Cold, {30, 45}},
+        {"warm", RestartKind::Warm, {25, 35}},
+        {"hot", RestartKind::Hot, {1, 2}},
+        {"zero TTFF still shows the loss", RestartKind::Cold, {0, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        SimOptions o = Fixed(3);
+        o.rateHz = 10;
+        o.ttffCold = o.ttffWarm = o.ttffHot = row.range;
+        ReceiverModel model(o, 3);
+        uint64_t e = 0;
+        for (; e < 10; ++e) {
+            model.Epoch(e);
+        }
+        double ttff = model.Restart(row.kind);
+        EXPECT_GE(ttff, row.range.minS);
+        EXPECT_LE(ttff, row.range.maxS);
+        std::vector<EpochSentence> lost = model.Epoch(e);
+        EXPECT_EQ(Field(Find(lost, "GSA"), 2), "1");
+        EXPECT_EQ(Field(Find(lost, "RMC"), 2), "V");
+        EXPECT_EQ(Field(Find(lost, "GGA"), 6), "0");
+        std::string gsv = Find(lost, "GSV");
+        if (row.range.maxS == 0) {
+            // Nothing to acquire: only the fix itself is lost for an epoch.
+        } else if (row.kind == RestartKind::Cold) {
+            EXPECT_EQ(Field(gsv, 3), "00") << "a cold start forgets the sky";
+        } else {
+            EXPECT_NE(Field(gsv, 3), "00");
+            EXPECT_EQ(Field(gsv, 7).empty(), row.kind == RestartKind::Warm)
+                << "warm loses the signals, hot keeps them";
+        }
+        const uint64_t lossEpoch = e;
+        while (!model.HasFix() && e < lossEpoch + 1000) {
+            model.Epoch(++e);
+        }
+        double seconds = static_cast<double>(e - lossEpoch) / o.rateHz;
+        EXPECT_GE(seconds + 1e-9, std::max(ttff, 0.1));
+        EXPECT_LT(seconds, ttff + 0.1 + 1e-9);
+        int used = 0;
+        for (const SkySatellite& s : model.Sky()) {
+            used += s.used ? 1 : 0;
+        }
+        EXPECT_GE(used, 4);
+    }
+}
+
+TEST(SimModel, StartWithoutFixAcquiresAfterAColdTtff) {
+    SimOptions o = Fixed(4);
+    o.startNoFix = true;
+    o.ttffCold = {5, 6};
+    ReceiverModel model(o, 4);
+    EXPECT_EQ(Field(Find(model.Epoch(0), "GSA"), 2), "1");
+    EXPECT_EQ(Field(Find(model.Epoch(4), "GSA"), 2), "1");
+    EXPECT_EQ(Field(Find(model.Epoch(6), "GSA"), 2), "3");
+}
+
+TEST(SimModel, SeedMakesARunRepeatable) {
+    auto run = [](uint64_t seed) {
+        ReceiverModel model(Fixed(seed), seed);
+        std::string all;
+        for (uint64_t e = 0; e < 30; ++e) {
+            all += Join(model.Epoch(e));
+        }
+        all += std::to_string(model.Restart(RestartKind::Cold));
+        return all;
+    };
+    EXPECT_EQ(run(7), run(7));
+    EXPECT_NE(run(7), run(8));
+}
+
+TEST(SimModel, TalkerNamesEverySentenceButGsv) {
+    SimOptions o = Fixed(5);
+    o.talker = "GN";
+    ReceiverModel model(o, 5);
+    for (const EpochSentence& s : model.Epoch(0)) {
+        EXPECT_EQ(s.text.substr(1, 2), s.kind == SentenceClass::Gsv ? "GP" : "GN") << s.text;
+    }
+}
+
+TEST(SimFit, LeavesOutOptionalSentencesThenGsvMessagesInTurn) {
+    std::vector<EpochSentence> s = {
+        {"RRRRRRRRRR", SentenceClass::Required, 0}, {"o2o2o2", SentenceClass::Optional, 2},
+        {"G1G1G1G1", SentenceClass::Gsv, 0},        {"G2G2G2G2", SentenceClass::Gsv, 0},
+        {"G3G3G3G3", SentenceClass::Gsv, 0},        {"o1o1", SentenceClass::Optional, 1},
+    };
+    struct Row {
+        const char* label;
+        size_t budget;
+        std::string expected;
+        bool trimmed;
+    };
+    const Row rows[] = {
+        {"everything fits", 100, "RRRRRRRRRRo2o2o2G1G1G1G1G2G2G2G2G3G3G3G3o1o1", false},
+        {"lowest rank goes first", 40, "RRRRRRRRRRo2o2o2G1G1G1G1G2G2G2G2G3G3G3G3", true},
+        {"then the other optional", 34, "RRRRRRRRRRG1G1G1G1G2G2G2G2G3G3G3G3", true},
+        {"then GSV", 33, "RRRRRRRRRRG1G1G1G1G2G2G2G2", true},
+        {"required beyond the budget", 5, "RRRRRRRRRR", true},
+    };
+    for (const Row& row : rows) {
+        size_t cursor = 0;
+        bool trimmed = false;
+        EXPECT_EQ(FitEpoch(s, row.budget, &cursor, &trimmed), row.expected) << row.label;
+        EXPECT_EQ(trimmed, row.trimmed) << row.label;
+    }
+    // One GSV message per epoch: all three go out over three epochs.
+    size_t cursor = 0;
+    bool trimmed = false;
+    std::string sent;
+    for (int epoch = 0; epoch < 3; ++epoch) {
+        sent += FitEpoch(s, 18, &cursor, &trimmed).substr(10);
+    }
+    EXPECT_EQ(sent, "G1G1G1G1G2G2G2G2G3G3G3G3");
+}
+
+TEST(SimCommands, RecognisesBothFormsAndRejectsDamagedOnes) {
+    const std::string cold =
+        NmeaSentence("PSRF101,-2686700,-4304200,3851624,96000,497260,921,12,4");
+    const std::string hot = NmeaSentence("PSRF101,-2686700,-4304200,3851624,96000,497260,921,12,1");
+    std::string badSum = cold;
+    badSum[badSum.size() - 3] = badSum[badSum.size() - 3] == '0' ? '1' : '0';
+    std::string lower = NmeaSentence("PSRF101,9,0,0,0,0,0,12,3"); // checksum 1E, sent as "1e"
+    lower[lower.size() - 3] = static_cast<char>(std::tolower(lower[lower.size() - 3]));
+    struct Row {
+        const char* label;
+        std::string bytes;
+        std::vector<std::pair<RestartKind, CommandForm>> expected;
+    };
+    const std::vector<Row> rows = {
+        {"SONY cold", "@cd\r\n", {{RestartKind::Cold, CommandForm::Sony}}},
+        {"SONY warm", "@sw\r\n", {{RestartKind::Warm, CommandForm::Sony}}},
+        {"SONY hot", "@sr\r\n", {{RestartKind::Hot, CommandForm::Sony}}},
+        {"SiRF cold with NUL", cold + '\0', {{RestartKind::Cold, CommandForm::Sirf}}},
+        {"SiRF hot", hot, {{RestartKind::Hot, CommandForm::Sirf}}},
+        {"SiRF lower-case checksum", lower, {{RestartKind::Warm, CommandForm::Sirf}}},
+        {"both, as the program sends them",
+         "@cd\r\n" + cold + '\0',
+         {{RestartKind::Cold, CommandForm::Sony}, {RestartKind::Cold, CommandForm::Sirf}}},
+        {"bad checksum", badSum, {}},
+        {"no checksum", "$PSRF101,0,0,0,0,0,0,12,4\r\n", {}},
+        {"seven fields", NmeaSentence("PSRF101,0,0,0,0,0,12,4"), {}},
+        {"unknown reset", NmeaSentence("PSRF101,0,0,0,0,0,0,12,5"), {}},
+        {"other SONY text", "@cx\r\n@cdd\r\n", {}},
+        {"NUL inside", std::string("@c\0d\r\n", 6), {}},
+        {"noise before resyncs", "x\xff@@c$@sr\r\n", {{RestartKind::Hot, CommandForm::Sony}}},
+    };
+    for (const Row& row : rows) {
+        // Byte by byte and all at once give the same.
+        for (bool split : {false, true}) {
+            RestartCommandParser parser;
+            std::vector<RestartCommand> got;
+            if (split) {
+                for (char c : row.bytes) {
+                    parser.Feed(std::string_view(&c, 1), false, &got);
+                }
+            } else {
+                parser.Feed(row.bytes, false, &got);
+            }
+            std::vector<std::pair<RestartKind, CommandForm>> kinds;
+            for (const RestartCommand& c : got) {
+                kinds.emplace_back(c.kind, c.form);
+            }
+            EXPECT_EQ(kinds, row.expected) << row.label << (split ? " (split)" : "");
+        }
+    }
+    // Bytes received at the wrong baud rate spoil the command they fall into.
+    RestartCommandParser parser;
+    std::vector<RestartCommand> got;
+    parser.Feed("@c", false, &got);
+    parser.Feed("d", true, &got);
+    parser.Feed("\r\n@sw\r\n", false, &got);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, RestartKind::Warm);
+}
+
+TEST(SimCommands, OneSonyAndOneSirfWithinASecondAreOneRestart) {
+    const RestartCommand sony{RestartKind::Cold, CommandForm::Sony};
+    const RestartCommand sirf{RestartKind::Cold, CommandForm::Sirf};
+    struct Row {
+        const char* label;
+        std::vector<std::pair<RestartCommand, double>> commands;
+        int restarts;
+    };
+    const std::vector<Row> rows = {
+        {"pair", {{sony, 0}, {sirf, 0.1}}, 1},
+        {"pair, SiRF first", {{sirf, 0}, {sony, 0.9}}, 1},
+        {"pair too far apart", {{sony, 0}, {sirf, 1.5}}, 2},
+        {"same form twice", {{sony, 0}, {sony, 0.1}}, 2},
+        {"two pairs", {{sony, 0}, {sirf, 0.1}, {sony, 0.2}, {sirf, 0.3}}, 2},
+    };
+    for (const Row& row : rows) {
+        RestartMerger merger;
+        int restarts = 0;
+        for (const auto& [command, at] : row.commands) {
+            restarts += merger.Accept(command, at) ? 1 : 0;
+        }
+        EXPECT_EQ(restarts, row.restarts) << row.label;
+    }
+}
+
+TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
+    auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "zenithprobe-sim");
+        return ParseSimArguments(static_cast<int>(args.size()), args.data());
+    };
+    SimArguments a = parse({"--port", "COM3:", "--baud", "9600", "--rate-hz", "2.5", "--ttff-cold",
+                            "1.5-2.5", "--ttff-hot", "0.5", "--start", "nofix", "--talker", "GN",
+                            "--seed", "42", "--start-time", "2024-02-29 12:00:00"});
+    ASSERT_TRUE(a.ok) << a.error;
+    EXPECT_EQ(a.options.port, "COM3");
+    EXPECT_EQ(a.options.baud, 9600u);
+    EXPECT_DOUBLE_EQ(a.options.rateHz, 2.5);
+    EXPECT_DOUBLE_EQ(a.options.ttffCold.minS, 1.5);
+    EXPECT_DOUBLE_EQ(a.options.ttffCold.maxS, 2.5);
+    EXPECT_DOUBLE_EQ(a.options.ttffHot.maxS, 0.5);
+    EXPECT_TRUE(a.options.startNoFix);
+    EXPECT_EQ(a.options.talker, "GN");
+    EXPECT_EQ(a.options.seed, 42u);
+    EXPECT_EQ(a.options.startUtc, 1709208000);
+
+    const std::vector<std::vector<const char*>> bad = {
+        {"--baud", "4801"},    {"--baud"},
+        {"--rate-hz", "0"},    {"--ttff-cold", "5-3"},
+        {"--ttff-warm", "-1"}, {"--start-time", "2023-02-29 00:00:00"},
+        {"--start", "maybe"},  {"--talker", "gp"},
+        {"--port", "a/b"},     {"--loop"},
+        {"--frobnicate"},      {"--seed", "x"},
+    };
+    for (const auto& args : bad) {
+        EXPECT_FALSE(parse(args).ok) << args[0];
+    }
+}

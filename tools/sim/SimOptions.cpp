@@ -1,0 +1,302 @@
+#include "SimOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <termios.h>
+
+namespace {
+
+bool ParseDouble(std::string_view text, double* value) {
+    if (text.empty()) {
+        return false;
+    }
+    std::string s(text);
+    char* end = nullptr;
+    double v = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || !std::isfinite(v)) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+template <typename T> bool ParseUnsigned(std::string_view text, T* value) {
+    T v{};
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size()) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+// Fixed-width decimal field of the start time.
+bool Digits(std::string_view text, size_t pos, size_t count, int* value) {
+    if (pos + count > text.size()) {
+        return false;
+    }
+    int v = 0;
+    for (size_t i = pos; i < pos + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (text[i] - '0');
+    }
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+const char* RestartKindName(RestartKind kind) {
+    switch (kind) {
+    case RestartKind::Cold:
+        return "cold";
+    case RestartKind::Warm:
+        return "warm";
+    case RestartKind::Hot:
+        return "hot";
+    }
+    return "?";
+}
+
+bool ParseTtffRange(std::string_view text, TtffRange* range) {
+    // A leading '-' would be a negative number, never a range separator.
+    size_t dash = text.find('-', 1);
+    TtffRange r;
+    if (dash == std::string_view::npos) {
+        if (!ParseDouble(text, &r.minS)) {
+            return false;
+        }
+        r.maxS = r.minS;
+    } else if (!ParseDouble(text.substr(0, dash), &r.minS) ||
+               !ParseDouble(text.substr(dash + 1), &r.maxS)) {
+        return false;
+    }
+    // A day is far beyond any receiver and keeps the arithmetic on epochs small.
+    if (r.minS < 0 || r.maxS < r.minS || r.maxS > 86400) {
+        return false;
+    }
+    *range = r;
+    return true;
+}
+
+bool ParseUtcTime(std::string_view text, int64_t* secondsSince1970) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
+        text[13] != ':' || text[16] != ':' || !Digits(text, 0, 4, &year) ||
+        !Digits(text, 5, 2, &month) || !Digits(text, 8, 2, &day) || !Digits(text, 11, 2, &hour) ||
+        !Digits(text, 14, 2, &minute) || !Digits(text, 17, 2, &second)) {
+        return false;
+    }
+    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 59) {
+        return false;
+    }
+    tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    time_t s = timegm(&t);
+    // timegm normalises 31 February into March; such a date is a typing error.
+    tm back{};
+    if (s == static_cast<time_t>(-1) || gmtime_r(&s, &back) == nullptr || back.tm_mday != day ||
+        back.tm_mon != month - 1) {
+        return false;
+    }
+    *secondsSince1970 = static_cast<int64_t>(s);
+    return true;
+}
+
+unsigned SpeedOfBaud(uint32_t baud) {
+    struct Row {
+        uint32_t baud;
+        speed_t speed;
+    };
+    static const Row rows[] = {
+        {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},   {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+        {230400, B230400}, {460800, B460800}, {921600, B921600},
+    };
+    for (const Row& row : rows) {
+        if (row.baud == baud) {
+            return row.speed;
+        }
+    }
+    return 0;
+}
+
+std::string SimUsage() {
+    return "usage: zenithprobe-sim [options]\n"
+           "A simulated GPS receiver on a pseudo-terminal, linked as a port name.\n"
+           "  --port COMn             link name in the ports folder (default COM1)\n"
+           "  --ports-dir DIR         ports folder (default $ZENITHPROBE_PORTS, else ports/\n"
+           "                          beside the program)\n"
+           "  --baud N                line rate (default 4800): at most N/10 bytes per second\n"
+           "  --rate-hz F             epochs per second (default 1)\n"
+           "  --start-time \"YYYY-MM-DD HH:MM:SS\"   UTC of the first epoch (default now)\n"
+           "  --lat DEG --lon DEG --alt M            start position (decimal degrees, metres)\n"
+           "  --seed N                repeatable sky, motion and TTFF draws\n"
+           "  --ttff-cold A-B         seconds from fix loss to fix after a cold start (30-45)\n"
+           "  --ttff-warm A-B         ... after a warm start (25-35)\n"
+           "  --ttff-hot A-B          ... after a hot start (1-2)\n"
+           "  --start fix|nofix       begin with a fix (default) or acquire one like a cold start\n"
+           "  --talker GP|GN          talker of the sentences (default GP)\n"
+           "  --silent-after S        stop sending after S seconds (keep running)\n"
+           "  --hangup-after S        close the line after S seconds and exit 0\n"
+           "  --ignore-commands       keep the fix whatever is received\n"
+           "  --log-commands FILE     write every byte received to FILE\n"
+           "  --replay FILE           send FILE byte for byte instead of simulating\n"
+           "  --loop                  replay FILE again and again\n"
+           "  --realtime              replay one RMC-ended epoch per second\n"
+           "  --help                  this text\n"
+           "Runs until SIGINT or SIGTERM; prints \"port: <device>\" and \"link: <link>\".\n";
+}
+
+SimArguments ParseSimArguments(int argc, const char* const* argv) {
+    SimArguments result;
+    SimOptions& o = result.options;
+    auto fail = [&](std::string message) {
+        result.ok = false;
+        result.error = std::move(message);
+        return result;
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        // Flags without a value.
+        if (arg == "--help" || arg == "-h") {
+            result.ok = true;
+            result.help = true;
+            return result;
+        }
+        if (arg == "--ignore-commands") {
+            o.ignoreCommands = true;
+            continue;
+        }
+        if (arg == "--loop") {
+            o.loop = true;
+            continue;
+        }
+        if (arg == "--realtime") {
+            o.realtime = true;
+            continue;
+        }
+        static const char* const withValue[] = {
+            "--port",         "--ports-dir",    "--baud",   "--rate-hz", "--start-time",
+            "--lat",          "--lon",          "--alt",    "--seed",    "--ttff-cold",
+            "--ttff-warm",    "--ttff-hot",     "--start",  "--talker",  "--silent-after",
+            "--hangup-after", "--log-commands", "--replay",
+        };
+        bool known = false;
+        for (const char* name : withValue) {
+            known = known || arg == name;
+        }
+        if (!known) {
+            return fail("unknown option " + std::string(arg));
+        }
+        if (i + 1 >= argc) {
+            return fail(std::string(arg) + " needs a value");
+        }
+        std::string_view value = argv[++i];
+        auto bad = [&]() {
+            return fail("bad value for " + std::string(arg) + ": " + std::string(value));
+        };
+        double d = 0;
+        if (arg == "--port") {
+            std::string name(value);
+            if (!name.empty() && name.back() == ':') {
+                name.pop_back();
+            }
+            if (name.empty() || name.find('/') != std::string::npos || name == "." ||
+                name == "..") {
+                return bad();
+            }
+            o.port = name;
+        } else if (arg == "--ports-dir") {
+            if (value.empty()) {
+                return bad();
+            }
+            o.portsDir = std::string(value);
+        } else if (arg == "--baud") {
+            if (!ParseUnsigned(value, &o.baud) || SpeedOfBaud(o.baud) == 0) {
+                return bad();
+            }
+        } else if (arg == "--rate-hz") {
+            // Above 100 Hz an epoch is shorter than the simulator's pacing step.
+            if (!ParseDouble(value, &d) || d <= 0 || d > 100) {
+                return bad();
+            }
+            o.rateHz = d;
+        } else if (arg == "--start-time") {
+            int64_t s = 0;
+            if (!ParseUtcTime(value, &s)) {
+                return bad();
+            }
+            o.startUtc = s;
+        } else if (arg == "--lat") {
+            if (!ParseDouble(value, &d) || d < -89.9 || d > 89.9) {
+                return bad();
+            }
+            o.latDeg = d;
+        } else if (arg == "--lon") {
+            if (!ParseDouble(value, &d) || d < -180 || d > 180) {
+                return bad();
+            }
+            o.lonDeg = d;
+        } else if (arg == "--alt") {
+            if (!ParseDouble(value, &d) || d < -1000 || d > 100000) {
+                return bad();
+            }
+            o.altM = d;
+        } else if (arg == "--seed") {
+            uint64_t seed = 0;
+            if (!ParseUnsigned(value, &seed)) {
+                return bad();
+            }
+            o.seed = seed;
+        } else if (arg == "--ttff-cold" || arg == "--ttff-warm" || arg == "--ttff-hot") {
+            TtffRange* r = arg == "--ttff-cold"   ? &o.ttffCold
+                           : arg == "--ttff-warm" ? &o.ttffWarm
+                                                  : &o.ttffHot;
+            if (!ParseTtffRange(value, r)) {
+                return bad();
+            }
+        } else if (arg == "--start") {
+            if (value != "fix" && value != "nofix") {
+                return bad();
+            }
+            o.startNoFix = value == "nofix";
+        } else if (arg == "--talker") {
+            if (value.size() != 2 || value[0] < 'A' || value[0] > 'Z' || value[1] < 'A' ||
+                value[1] > 'Z') {
+                return bad();
+            }
+            o.talker = std::string(value);
+        } else if (arg == "--silent-after" || arg == "--hangup-after") {
+            if (!ParseDouble(value, &d) || d < 0) {
+                return bad();
+            }
+            (arg == "--silent-after" ? o.silentAfterS : o.hangupAfterS) = d;
+        } else if (arg == "--log-commands") {
+            if (value.empty()) {
+                return bad();
+            }
+            o.logCommands = std::string(value);
+        } else if (arg == "--replay") {
+            if (value.empty()) {
+                return bad();
+            }
+            o.replayFile = std::string(value);
+        }
+    }
+    if ((o.loop || o.realtime) && o.replayFile.empty()) {
+        return fail("--loop and --realtime need --replay");
+    }
+    result.ok = true;
+    return result;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// Settings of the simulated receiver and their command-line form.
+//
+// Threads: plain values and pure functions; any thread may call them. A SimOptions is copied into
+// the simulator at construction and never shared afterwards.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+enum class RestartKind { Cold, Warm, Hot };
+
+const char* RestartKindName(RestartKind kind); // "cold", "warm", "hot"
+
+// Time to first fix drawn uniformly from [minS, maxS] (seconds).
+struct TtffRange {
+    double minS = 0;
+    double maxS = 0;
+};
+
+struct SimOptions {
+    std::string port = "COM1";       // name of the link in the ports folder
+    std::filesystem::path portsDir;  // empty: PortsFolder()
+    uint32_t baud = 4800;            // line rate the receiver talks at: baud/10 bytes per second
+    double rateHz = 1.0;             // epochs per second
+    std::optional<int64_t> startUtc; // seconds since 1970 of the first epoch; empty: now
+    double latDeg = 48.1173;         // start position, north positive
+    double lonDeg = 11.5167;         // east positive
+    double altM = 545.4;             // above mean sea level
+    std::optional<uint64_t> seed;    // empty: drawn from the clock
+    TtffRange ttffCold{30, 45};
+    TtffRange ttffWarm{25, 35};
+    TtffRange ttffHot{1, 2};
+    bool startNoFix = false;   // begin like a cold start
+    std::string talker = "GP"; // talker of every sentence but GSV (which names GPS)
+    double silentAfterS = -1;  // < 0: never
+    double hangupAfterS = -1;  // < 0: never
+    bool ignoreCommands = false;
+    std::filesystem::path logCommands; // empty: no log
+    std::filesystem::path replayFile;  // empty: simulate
+    bool loop = false;
+    bool realtime = false;
+    // Receives the one-line summary of each restart acted on and the few other notices (no line
+    // end). Called on the simulator's thread, which it must not stop (Stop would wait for
+    // itself). Empty: standard error.
+    std::function<void(std::string_view line)> notice;
+};
+
+struct SimArguments {
+    bool ok = false;   // false: error holds the reason
+    bool help = false; // --help: print the usage and exit 0
+    std::string error;
+    SimOptions options;
+};
+
+// Parses argv[1..argc-1]. Never exits and never prints.
+SimArguments ParseSimArguments(int argc, const char* const* argv);
+std::string SimUsage();
+
+// "A-B" or "A" in seconds, decimals allowed, 0 <= A <= B.
+bool ParseTtffRange(std::string_view text, TtffRange* range);
+// "YYYY-MM-DD HH:MM:SS" in UTC.
+bool ParseUtcTime(std::string_view text, int64_t* secondsSince1970);
+// The termios speed constant of a standard baud rate, or 0 when the rate is not one.
+unsigned SpeedOfBaud(uint32_t baud);
