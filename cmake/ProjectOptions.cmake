@@ -4,14 +4,18 @@ target_compile_options(zp_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -W
                        -Wno-sign-conversion -Werror)
 
 # ZP_SANITIZE: "" (none), "address" (ASan + UBSan) or "thread" (TSan). The two cannot be combined.
-set(ZP_SANITIZE "" CACHE STRING "Sanitizer build: address, thread or empty")
+set(ZP_SANITIZE "" CACHE STRING "Sanitizer build: address, thread, fuzz or empty")
 add_library(zp_sanitize INTERFACE)
 if(ZP_SANITIZE STREQUAL "address")
   set(_zp_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 elseif(ZP_SANITIZE STREQUAL "thread")
   set(_zp_san -fsanitize=thread -fno-omit-frame-pointer)
+elseif(ZP_SANITIZE STREQUAL "fuzz")
+  # Every library the fuzz target links is instrumented for coverage as well.
+  set(_zp_san -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all
+              -fno-omit-frame-pointer)
 elseif(NOT ZP_SANITIZE STREQUAL "")
-  message(FATAL_ERROR "ZP_SANITIZE must be address, thread or empty")
+  message(FATAL_ERROR "ZP_SANITIZE must be address, thread, fuzz or empty")
 endif()
 if(_zp_san)
   target_compile_options(zp_sanitize INTERFACE ${_zp_san})
