@@ -1,0 +1,155 @@
+#include "ReceiverMonitor.h"
+
+#include "Debug.h"
+#include "IniFile.h"
+#include "Paths.h"
+#include "TextConvert.h"
+
+#include <pthread.h>
+#include <string_view>
+
+namespace {
+constexpr const char* kSection = "Zenithprobe";
+constexpr int kValueSize = 100;
+} // namespace
+
+CReceiverMonitor::CReceiverMonitor()
+    : m_readerPause([this](uint32_t ms) { m_readerWake.Wait(ms); }) {}
+
+CReceiverMonitor::~CReceiverMonitor() {
+    StopReaderThread();
+}
+
+void CReceiverMonitor::LoadSettings() {
+    // The whole path: Linux paths are often longer than the handheld's 100 characters, and a cut
+    // one would silently lose the configuration.
+    m_strAppDir = ProgramFolder();
+    const std::filesystem::path ini = m_strAppDir / "Zenithprobe.ini";
+    char value[kValueSize];
+    IniReadString(kSection, "COM_PORT", "COM1", value, kValueSize, ini);
+    m_strComPort = value;
+    m_nBaudRate = IniReadInt(kSection, "BAUD_RATE", 4800, ini);
+    IniReadString(kSection, "START_ACT", "", value, kValueSize, ini);
+    m_strStartAct = value;
+    m_nCriteriaCold = IniReadInt(kSection, "TIME_CRITERIA_C", 50, ini);
+    m_nCriteriaWarm = IniReadInt(kSection, "TIME_CRITERIA_W", 35, ini);
+    m_nCriteriaHot = IniReadInt(kSection, "TIME_CRITERIA_H", 2, ini);
+    m_nTestMode = IniReadInt(kSection, "TEST_MODE", 0, ini);
+}
+
+void CReceiverMonitor::InitSerial() {
+    if (m_serial.Open(m_strComPort + ":") != 0) {
+        ShowErrorMessage("Unable to open COM-port");
+    }
+    // 8 data bits, no parity, one stop bit. A failed open already said enough.
+    if (m_serial.Setup(static_cast<uint32_t>(m_nBaudRate), 8, 0, 0) != 0 && m_serial.IsPortOpen()) {
+        ShowErrorMessage("Unable to setup COM-port");
+    }
+}
+
+void CReceiverMonitor::SetReaderPause(std::function<void(uint32_t)> pause) {
+    m_readerPause = std::move(pause);
+}
+
+bool CReceiverMonitor::StartReaderThread() {
+    if (m_readerThread.joinable()) {
+        return false;
+    }
+    m_bStopReader = false;
+    m_readerWake.Reset();
+    m_bReaderRunning = true;
+    m_readerThread = std::thread(&CReceiverMonitor::ReaderThreadProc, this);
+    return true;
+}
+
+void CReceiverMonitor::StopReaderThread() {
+    if (!m_readerThread.joinable()) {
+        return;
+    }
+    m_bStopReader = true;
+    m_readerWake.Set();
+    m_readerThread.join();
+}
+
+void CReceiverMonitor::ReaderThreadProc(CReceiverMonitor* self) {
+    pthread_setname_np(pthread_self(), "zp-reader");
+    // Above ordinary threads so that a busy screen does not hold up the stream; where raising is
+    // not permitted the reader runs at its ordinary priority, which serves as well.
+    SetCurrentThreadPriority(kReaderPriority);
+    // The thread runs only while the dialog has its window: it starts in InitAll and is stopped
+    // before the window goes.
+    while (!self->m_bStopReader.load()) {
+        self->ReceiveData();
+        if (self->m_bStopReader.load()) {
+            break;
+        }
+        self->m_readerPause(kReaderPeriodMs);
+    }
+    self->m_bReaderRunning = false;
+}
+
+void CReceiverMonitor::ReceiveData() {
+    if (!m_serial.IsPortOpen()) {
+        return;
+    }
+    char buffer[kReadSize + 1];
+    for (;;) {
+        uint32_t count = 0;
+        const int32_t result = m_serial.Read(buffer, kReadSize, &count);
+        if (count > kReadSize) {
+            count = kReadSize;
+        }
+        buffer[count] = '\0';
+        if (result != 0 || count == 0) {
+            m_nGarbageCount += 10;
+        }
+        DebugPrint("[%d]\r\n", static_cast<int>(count));
+
+        const char* rest = buffer;
+        auto left = static_cast<int32_t>(count);
+        for (int32_t used = AssembleLine(rest, left); used > 0; used = AssembleLine(rest, left)) {
+            HandleLine();
+            rest += used;
+            left -= used;
+        }
+        // A full read means the driver may hold more: read again at once, so that a receiver
+        // sending more than a read per pass is drained instead of falling further behind. Noise
+        // passes the garbage limit within a read or two and ends this.
+        if (count != kReadSize || m_nGarbageCount > kGarbageLimit || m_bStopReader.load()) {
+            break;
+        }
+    }
+    if (m_nGarbageCount > kGarbageLimit) {
+        m_serial.Close();
+        m_nGarbageCount = 0;
+    }
+}
+
+int32_t CReceiverMonitor::AssembleLine(const char* data, int32_t count) {
+    if (data == nullptr || count <= 0) {
+        return 0;
+    }
+    return static_cast<int32_t>(
+        m_line.Assemble(data, static_cast<size_t>(count), &m_nGarbageCount));
+}
+
+void CReceiverMonitor::HandleLine() {
+    m_nGarbageCount = 0;
+    // Up to the first zero byte: the CR LF are fed too, and a zero byte ends the text early.
+    const char* line = m_line.Line();
+    const size_t length = m_line.TextLength();
+    ShowLine(BytesToValidUtf8(std::string_view(line, length)));
+    // Decided on the byte, not on converted text. A receiver's version line, which does not
+    // start with '$', never gets here: only '$' starts a line (so m_strVersion stays empty).
+    if (length > 0 && line[0] == '$') {
+        int parsed = 0;
+        {
+            std::lock_guard lock(g_csParser);
+            parsed = m_parser.Parse(line, length);
+        }
+        if (parsed == 0) {
+            DebugPrint("[Syntax Error] %s", line);
+        }
+    }
+    m_line.Clear();
+}

@@ -1,0 +1,101 @@
+#pragma once
+// CReceiverMonitor: the display-free half of the main dialog. It holds the settings, the
+// receiver's port, the parser and the reader thread with its receive path: every 500 ms the
+// reader drains the port, cuts the bytes into sentences, shows each one, feeds it to the parser
+// and counts garbage; a port that delivers only garbage is closed.
+//
+// Threads:
+// - The user-interface thread calls LoadSettings, InitSerial, StartReaderThread and
+//   StopReaderThread, and reads the settings members.
+// - The reader thread (ReaderThreadProc) alone calls ReceiveData and AssembleLine once
+//   StartReaderThread has run: m_line (the line buffer) and m_nGarbageCount belong to it.
+// - m_parser is guarded by g_csParser (Threads.h), taken around each Parse here.
+// - m_serial serialises its own operations (CSharedSerial); the reader never holds g_csParser
+//   during a port call or the other way round.
+// - ShowLine is called on the reader thread and must only hand the text on; ShowErrorMessage is
+//   called on the thread that calls InitSerial.
+#include "LineBuilder.h"
+#include "NmeaParser.h"
+#include "SharedSerial.h"
+#include "Threads.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+class CReceiverMonitor {
+public:
+    // The reader's pass: read up to 511 bytes, then every kReaderPeriodMs.
+    static constexpr uint32_t kReadSize = 511;
+    static constexpr uint32_t kReaderPeriodMs = 500;
+    // Garbage beyond this closes the port.
+    static constexpr int32_t kGarbageLimit = 100;
+    // Priority of the reader thread on the handheld's scale (above ordinary threads).
+    static constexpr int kReaderPriority = 200;
+
+    CReceiverMonitor();
+    virtual ~CReceiverMonitor(); // stops the reader thread if it still runs
+    CReceiverMonitor(const CReceiverMonitor&) = delete;
+    CReceiverMonitor& operator=(const CReceiverMonitor&) = delete;
+
+    // Fills m_strAppDir and the settings from Zenithprobe.ini in the program's folder.
+    void LoadSettings();
+    // Opens m_serial on m_strComPort and sets it up at m_nBaudRate, 8N1; failures are shown.
+    void InitSerial();
+
+    // Starts the reader thread; false if it runs already or cannot be started.
+    bool StartReaderThread();
+    // Asks the reader thread to stop, wakes it from its pause and joins it. Idempotent.
+    void StopReaderThread();
+    bool IsReaderRunning() const { return m_bReaderRunning.load(); }
+
+    // One pass of the receive path (reader thread).
+    void ReceiveData();
+    // Moves bytes into the line buffer; returns the bytes consumed up to and including the CR
+    // that completed a line, or 0 (reader thread).
+    int32_t AssembleLine(const char* data, int32_t count);
+
+    // Replaces the reader's pause between passes (tests: no real waiting). pause(ms) returns when
+    // the pause is over or a stop was requested. Call before StartReaderThread.
+    void SetReaderPause(std::function<void(uint32_t ms)> pause);
+
+    // Access for tests and the dialog's owner.
+    CSharedSerial& Serial() { return m_serial; }
+    int32_t GarbageCount() const { return m_nGarbageCount; }
+
+protected:
+    // The last assembled sentence as UTF-8 text (bytes that are not UTF-8 replaced), on the
+    // reader thread: hand it to the user-interface thread, touch no window here.
+    virtual void ShowLine(std::string text) = 0;
+    // An error message box (stop icon, OK button).
+    virtual void ShowErrorMessage(const char* text) = 0;
+
+    CSharedSerial m_serial;
+    CNmeaParser m_parser; // guarded by g_csParser
+    CLineBuilder m_line;  // m_szLine and m_nLineLen: the line being assembled
+    int32_t m_nGarbageCount = 0;
+    std::atomic<int32_t> m_bLog{0}; // 1 = logging on; read by the reader thread without a lock
+
+    // Settings, read once by LoadSettings.
+    std::filesystem::path m_strAppDir; // ends with '/'
+    std::string m_strComPort;          // without the colon, e.g. "COM1"
+    int32_t m_nBaudRate = 0;
+    std::string m_strStartAct;
+    int32_t m_nCriteriaCold = 0; // s
+    int32_t m_nCriteriaWarm = 0; // s
+    int32_t m_nCriteriaHot = 0;  // s
+    int32_t m_nTestMode = 0;
+
+private:
+    static void ReaderThreadProc(CReceiverMonitor* self);
+    void HandleLine();
+
+    std::thread m_readerThread; // user-interface thread starts and joins it
+    std::atomic<bool> m_bStopReader{false};
+    std::atomic<bool> m_bReaderRunning{false};
+    CEvent m_readerWake; // set to end a pause early
+    std::function<void(uint32_t)> m_readerPause;
+};

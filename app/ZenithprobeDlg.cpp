@@ -1,0 +1,118 @@
+#include "ZenithprobeDlg.h"
+
+#include "Debug.h"
+#include "ResourceIds.h"
+#include "Resources.h"
+#include "UiThread.h"
+
+// clang-format off
+wxBEGIN_EVENT_TABLE(CZenithprobeDlg, CDialogBase)
+    EVT_MENU(MenuCommandId(IDM_EXIT), CZenithprobeDlg::OnExit)
+wxEND_EVENT_TABLE()
+    // clang-format on
+
+    CZenithprobeDlg::CZenithprobeDlg(wxWindow* parent)
+    : CDialogBase(IDD_ZENITHPROBE_DIALOG, parent), m_hIcon(LoadResourceIcon(IDI_ZENITHPROBE)) {}
+
+CZenithprobeDlg::~CZenithprobeDlg() {
+    // The reader calls ShowLine, a member of this class: it must be gone before any member is.
+    ShutdownThreads();
+}
+
+void CZenithprobeDlg::ShutdownThreads() {
+    StopReaderThread();
+    m_lifetime.Close();
+}
+
+void CZenithprobeDlg::SetLineShownHook(std::function<void(const wxString&)> hook) {
+    m_lineShownHook = std::move(hook);
+}
+
+void CZenithprobeDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialogBase::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_BANNER, m_stcBanner);
+    DDX_Control(pDX, IDC_RESULT, m_btnResult);
+    DDX_Text(pDX, IDC_NMEA_LINE, m_strLine);
+    DDX_Text(pDX, IDC_TTFF, m_strTTFF);
+    DDX_Check(pDX, IDC_LOG, m_bLog);
+    DDX_Control(pDX, IDC_COLD, m_btnCold);
+    DDX_Control(pDX, IDC_HOT, m_btnHot);
+    DDX_Control(pDX, IDC_WARM, m_btnWarm);
+    DDX_Control(pDX, IDC_SETUP, m_btnSetup);
+}
+
+bool CZenithprobeDlg::OnInitDialog() {
+    CDialogBase::OnInitDialog();
+    SetIcon(m_hIcon); // wx uses one icon for the large and the small one
+    CentreOnScreen();
+    InitAll();
+    Raise();
+    return true;
+}
+
+void CZenithprobeDlg::InitAll() {
+    DebugPrint("CZenithprobeDlg::InitAll() Entering!\r\n");
+    // g_csParser is a process-wide mutex, ready before any thread starts.
+    LoadSettings();
+    DebugPrint("CZenithprobeDlg::InitAll() Before InitSerial()!\r\n");
+    InitSerial();
+    DebugPrint("CZenithprobeDlg::InitAll() After InitSerial()!\r\n");
+    // The signal strips and the sky plot join here with the widgets.
+    m_bTTFFDone = 1;
+    m_strTTFF = "0";
+    UpdateData(false);
+    m_nTestResult = -1;
+    m_nGarbageCount = 0;
+    // The start-up restart (START_ACT) and the result indicator's place come with the restarts
+    // and the widgets.
+    m_strVersion.clear();
+    StartReaderThread();
+    // The image buttons get their bitmaps with the widgets.
+    CreateSoftKeyBar(IDR_MENUBAR);
+    m_nScreenTimer = SetTimer(kScreenTimerId, kScreenPeriodMs);
+    DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
+}
+
+void CZenithprobeDlg::ShowLine(std::string text) {
+    // Reader thread: only the user-interface thread touches m_strLine and the edit.
+    PostToUi(m_lifetime.Token(), [this, text = std::move(text)] {
+        m_strLine = wxString::FromUTF8(text);
+        SetDlgItemText(IDC_NMEA_LINE, m_strLine);
+        if (m_lineShownHook) {
+            m_lineShownHook(m_strLine);
+        }
+    });
+}
+
+void CZenithprobeDlg::ShowErrorMessage(const char* text) {
+    MessageBox(wxString::FromUTF8(text), kMbStopOk);
+}
+
+void CZenithprobeDlg::OnOK() {
+    OnCancel();
+}
+
+void CZenithprobeDlg::OnExit(wxCommandEvent&) {
+    OnCancel();
+}
+
+void CZenithprobeDlg::OnCancel() {
+    if (MessageBox("Press OK to exit Zenithprobe!", kMbQuestionOkCancel) != kIdOk) {
+        return;
+    }
+    Shutdown();
+}
+
+void CZenithprobeDlg::Shutdown() {
+    if (m_nTTFFTimer != 0) {
+        KillTimer(m_nTTFFTimer);
+        m_nTTFFTimer = 0;
+    }
+    if (m_nScreenTimer != 0) {
+        KillTimer(m_nScreenTimer);
+        m_nScreenTimer = 0;
+    }
+    m_serial.Close();
+    // The log file is flushed and closed here once logging exists.
+    EndDialog(kIdCancel);
+}

@@ -1,0 +1,4 @@
+// zenithprobe: the receiver monitor.
+#include "ZenithprobeApp.h"
+
+wxIMPLEMENT_APP(CZenithprobeApp);

@@ -1,0 +1,57 @@
+#include "SoftKeyBar.h"
+
+#include "Dialog.h"
+
+#include <wx/settings.h>
+
+CSoftKeyBar::CSoftKeyBar(wxWindow* parent, const std::vector<MenuTemplate>& items,
+                         const wxPoint& pos, const wxSize& size)
+    : wxPanel(parent, wxID_ANY, pos, size, wxBORDER_NONE | wxTAB_TRAVERSAL) {
+    SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
+    const int count = items.empty() ? 1 : static_cast<int>(items.size());
+    int left = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const MenuTemplate& item = items[i];
+        if (item.separator) {
+            continue;
+        }
+        const int right = size.x * static_cast<int>(i + 1) / count;
+        SoftKey key;
+        key.button = new wxButton(this, wxID_ANY, item.label, wxPoint(left, 0),
+                                  wxSize(right - left, size.y));
+        CompactControl(key.button);
+        if (item.IsPopup()) {
+            key.popup = std::make_unique<wxMenu>();
+            for (const MenuTemplate& sub : item.popup) {
+                if (sub.separator) {
+                    key.popup->AppendSeparator();
+                } else if (!sub.IsPopup()) {
+                    key.popup->Append(MenuCommandId(sub.id), sub.label);
+                }
+            }
+        } else {
+            key.command = MenuCommandId(item.id);
+        }
+        key.button->Bind(wxEVT_BUTTON, &CSoftKeyBar::OnKey, this);
+        m_keys.push_back(std::move(key));
+        left = right;
+    }
+}
+
+void CSoftKeyBar::OnKey(wxCommandEvent& event) {
+    for (const SoftKey& key : m_keys) {
+        if (key.button != event.GetEventObject()) {
+            continue;
+        }
+        if (key.popup) {
+            // The chosen item's wxEVT_MENU goes to this panel and on up to the dialog.
+            const wxRect r = key.button->GetRect();
+            PopupMenu(key.popup.get(), r.GetLeft(), r.GetTop());
+        } else {
+            wxCommandEvent command(wxEVT_MENU, key.command);
+            command.SetEventObject(this);
+            ProcessWindowEvent(command);
+        }
+        return;
+    }
+}

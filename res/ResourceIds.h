@@ -1,0 +1,42 @@
+#pragma once
+// Ids of Zenithprobe.xrc: dialogs, their controls, the menu and the icon.
+// The main dialog's fields keep their template names.
+
+// Main dialog.
+inline constexpr int IDD_ZENITHPROBE_DIALOG = 102;
+inline constexpr int IDC_LAT = 1003;
+inline constexpr int IDC_LON = 1004;
+inline constexpr int IDC_ALT = 1005;
+inline constexpr int IDC_GSA_FIX_MODE = 1010;
+inline constexpr int IDC_SNR0 = 1012; // SNR of rows 0 to 11: 1012 to 1023
+inline constexpr int IDC_BAR0 = 1024; // strip placeholders of rows 0 to 11: 1024 to 1035
+inline constexpr int IDC_PRN0 = 1036; // PRN of rows 0 to 11: 1036 to 1047
+inline constexpr int IDC_NMEA_LINE = 1048;
+inline constexpr int IDC_TTFF = 1049;
+inline constexpr int IDC_DATE = 1050;
+inline constexpr int IDC_COLD = 1051;
+inline constexpr int IDC_TIME = 1052;
+inline constexpr int IDC_WARM = 1053;
+inline constexpr int IDC_HOT = 1054;
+inline constexpr int IDC_SPEED = 1055;
+inline constexpr int IDC_RESULT = 1062;
+inline constexpr int IDC_SKYPLOT = 1065;
+inline constexpr int IDC_BANNER = 1066;
+inline constexpr int IDC_LOG = 1067;
+inline constexpr int IDC_VERSION = 1068;
+inline constexpr int IDC_START_KIND = 1069;
+inline constexpr int IDC_SETUP = 1070;
+
+// Setup dialog.
+inline constexpr int IDD_SETUP_DIALOG = 142;
+
+// Menu bar of the main dialog and its commands (the resource's numbers; see MenuCommandId).
+inline constexpr int IDR_MENUBAR = 145;
+inline constexpr int IDM_EXIT = 32771;
+inline constexpr int IDM_COLD_START = 32778;
+inline constexpr int IDM_WARM_START = 32779;
+inline constexpr int IDM_HOT_START = 32780;
+inline constexpr int IDM_SETUP = 32781;
+
+// The program's icon.
+inline constexpr int IDI_ZENITHPROBE = 128;

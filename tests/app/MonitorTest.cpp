@@ -1,0 +1,413 @@
+// The display-free receive path: settings, opening the port, the reader thread, line building,
+// garbage counting and the port shared between threads. Serial data come from a bare
+// pseudo-terminal so that each test controls exactly which bytes one read sees.
+#include "Debug.h"
+#include "IniFile.h"
+#include "NmeaChecksum.h"
+#include "PtyPort.h"
+#include "ReceiverMonitor.h"
+#include "TestSupport.h"
+
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TestMonitor : public CReceiverMonitor {
+public:
+    using CReceiverMonitor::m_nBaudRate;
+    using CReceiverMonitor::m_nCriteriaCold;
+    using CReceiverMonitor::m_nCriteriaHot;
+    using CReceiverMonitor::m_nCriteriaWarm;
+    using CReceiverMonitor::m_nTestMode;
+    using CReceiverMonitor::m_strAppDir;
+    using CReceiverMonitor::m_strComPort;
+    using CReceiverMonitor::m_strStartAct;
+
+    ~TestMonitor() override { StopReaderThread(); }
+
+    std::vector<std::string> Lines() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    bool WaitForLines(size_t count) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return m_lines.size() >= count; });
+    }
+    CNmeaParser Parser() {
+        std::lock_guard lock(g_csParser);
+        return m_parser;
+    }
+
+    std::vector<std::string> messages; // InitSerial's thread
+
+protected:
+    void ShowLine(std::string text) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(std::move(text));
+        }
+        m_changed.notify_all();
+    }
+    void ShowErrorMessage(const char* text) override { messages.emplace_back(text); }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_lines; // guarded by m_mutex
+};
+
+// The byte counts of the reads, from the reader's "[%d]" debug lines.
+std::vector<int> Reads(const std::string& debug) {
+    std::vector<int> reads;
+    for (size_t pos = debug.find('['); pos != std::string::npos; pos = debug.find('[', pos + 1)) {
+        size_t end = pos + 1;
+        while (end < debug.size() && std::isdigit(static_cast<unsigned char>(debug[end]))) {
+            ++end;
+        }
+        if (end > pos + 1 && debug.compare(end, 3, "]\r\n") == 0) {
+            reads.push_back(std::stoi(debug.substr(pos + 1, end - pos - 1)));
+        }
+    }
+    return reads;
+}
+
+// A sentence of exactly `length` bytes, CR LF included.
+std::string SentenceOfLength(size_t length) {
+    const size_t fixed = NmeaSentence("GPTXT,01,01,02,").size();
+    return NmeaSentence("GPTXT,01,01,02," + std::string(length - fixed, 'A'));
+}
+
+fs::path Made(const fs::path& dir) {
+    fs::create_directories(dir);
+    return dir;
+}
+
+const std::string kGga =
+    NmeaSentence("GPGGA,092750.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
+const std::string kRmc =
+    NmeaSentence("GPRMC,092750.00,A,4807.0380,N,01131.0000,E,12.3,84.4,230394,3.1,E,A");
+
+class MonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_pty.Ok());
+        m_monitor.LoadSettings();
+        m_monitor.InitSerial();
+        ASSERT_TRUE(m_monitor.Serial().IsPortOpen());
+        ASSERT_TRUE(m_monitor.messages.empty());
+    }
+
+    // Puts bytes on the line and runs one pass of the receive path.
+    void Pass(const std::string& bytes) {
+        if (!bytes.empty()) {
+            ASSERT_TRUE(m_pty.Send(bytes));
+        }
+        m_monitor.ReceiveData();
+    }
+
+    TempDir m_dir;
+    fs::path m_ports = Made(m_dir.Path() / "ports");
+    fs::path m_home = Made(m_dir.Path() / "home");
+    ScopedEnv m_portsEnv{"ZENITHPROBE_PORTS", m_ports.c_str()};
+    ScopedEnv m_homeEnv{"ZENITHPROBE_HOME", m_home.c_str()};
+    PtyPort m_pty{m_ports / "COM1"};
+    TestMonitor m_monitor;
+    DebugCapture m_debug;
+};
+
+} // namespace
+
+TEST(MonitorSettings, DefaultsWithoutConfigurationFile) {
+    TempDir home;
+    ScopedEnv env("ZENITHPROBE_HOME", home.Path().c_str());
+    TestMonitor m;
+    m.LoadSettings();
+    EXPECT_EQ(m.m_strAppDir.string(), home.Path().string() + "/");
+    EXPECT_EQ(m.m_strComPort, "COM1");
+    EXPECT_EQ(m.m_nBaudRate, 4800);
+    EXPECT_EQ(m.m_strStartAct, "");
+    EXPECT_EQ(m.m_nCriteriaCold, 50);
+    EXPECT_EQ(m.m_nCriteriaWarm, 35);
+    EXPECT_EQ(m.m_nCriteriaHot, 2);
+    EXPECT_EQ(m.m_nTestMode, 0);
+}
+
+TEST(MonitorSettings, ReadsEveryKeyFromAFolderWithALongPath) {
+    // Longer than the handheld's 100 characters: a cut path would lose the configuration.
+    TempDir dir;
+    const fs::path home = dir.Path() / std::string(60, 'h') / std::string(60, 'i');
+    fs::create_directories(home);
+    ASSERT_GT(home.string().size(), 120u);
+    const fs::path ini = home / "Zenithprobe.ini";
+    WriteFileBytes(ini, "[Zenithprobe]\r\nCOM_PORT=COM7\r\nBAUD_RATE=38400\r\nSTART_ACT=cold\r\n"
+                        "TIME_CRITERIA_C=61\r\nTIME_CRITERIA_W=41\r\nTIME_CRITERIA_H=3\r\n"
+                        "TEST_MODE=1\r\n");
+    ScopedEnv env("ZENITHPROBE_HOME", home.c_str());
+    TestMonitor m;
+    m.LoadSettings();
+    EXPECT_EQ(m.m_strAppDir.string(), home.string() + "/");
+    EXPECT_EQ(m.m_strComPort, "COM7");
+    EXPECT_EQ(m.m_nBaudRate, 38400);
+    EXPECT_EQ(m.m_strStartAct, "cold");
+    EXPECT_EQ(m.m_nCriteriaCold, 61);
+    EXPECT_EQ(m.m_nCriteriaWarm, 41);
+    EXPECT_EQ(m.m_nCriteriaHot, 3);
+    EXPECT_EQ(m.m_nTestMode, 1);
+}
+
+TEST(MonitorInitSerial, MessagesForMissingAndUnusablePorts) {
+    struct Case {
+        const char* label;
+        bool portExists;
+        const char* baud;
+        std::vector<std::string> messages;
+        bool open;
+    } cases[] = {
+        {"missing port: one message, port closed",
+         false,
+         "4800",
+         {"Unable to open COM-port"},
+         false},
+        {"rate the line refuses: port stays open", true, "0", {"Unable to setup COM-port"}, true},
+        {"good port and rate: silent", true, "9600", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        const fs::path ports = dir.Path() / "ports";
+        fs::create_directories(ports);
+        ScopedEnv portsEnv("ZENITHPROBE_PORTS", ports.c_str());
+        ScopedEnv homeEnv("ZENITHPROBE_HOME", dir.Path().c_str());
+        IniWriteString("Zenithprobe", "BAUD_RATE", c.baud, dir.Path() / "Zenithprobe.ini");
+        std::unique_ptr<PtyPort> pty;
+        if (c.portExists) {
+            pty = std::make_unique<PtyPort>(ports / "COM1");
+        }
+        TestMonitor m;
+        m.LoadSettings();
+        m.InitSerial();
+        EXPECT_EQ(m.messages, c.messages);
+        EXPECT_EQ(m.Serial().IsPortOpen(), c.open);
+    }
+}
+
+TEST_F(MonitorTest, CutsTheStreamIntoLines) {
+    const std::string tail = "0.9,545.4,M,46.9,M,,*47\r\n"; // a sentence cut off when we opened
+    std::string noUtf8 = NmeaSentence("GPTXT,01,01,02,ANTENNA \xB0OK");
+    struct Case {
+        const char* label;
+        std::vector<std::string> reads;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"bytes before the first '$' are skipped", {tail + kGga}, {kGga}},
+        {"a sentence split over two reads is one line",
+         {kGga.substr(0, 30), kGga.substr(30)},
+         {kGga}},
+        {"two sentences in one read, in order", {kRmc + kGga}, {kRmc, kGga}},
+        {"a broken checksum is still shown", {"$GPGGA,1*00\r\n"}, {"$GPGGA,1*00\r\n"}},
+        {"a '$' inside a line does not restart it", {"$GP$GGA\r\n"}, {"$GP$GGA\r\n"}},
+        {"bytes that are not UTF-8 keep the line",
+         {noUtf8},
+         {"$GPTXT,01,01,02,ANTENNA \xEF\xBF\xBDOK*" + noUtf8.substr(noUtf8.size() - 4)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const size_t before = m_monitor.Lines().size();
+        for (const std::string& bytes : c.reads) {
+            Pass(bytes);
+        }
+        const auto lines = m_monitor.Lines();
+        ASSERT_EQ(lines.size() - before, c.shown.size());
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+                  c.shown);
+        EXPECT_TRUE(m_monitor.Serial().IsPortOpen());
+    }
+}
+
+TEST_F(MonitorTest, FeedsEveryLineToTheParser) {
+    const std::string noUtf8 = NmeaSentence("GPTXT,01,01,02,ANTENNA \xB0OK");
+    Pass(kRmc + kGga.substr(0, 20));
+    Pass(kGga.substr(20) + noUtf8);
+    const CNmeaParser parser = m_monitor.Parser();
+    EXPECT_EQ(parser.m_nRMCCount, 1);
+    EXPECT_EQ(parser.m_nGGACount, 1);
+    // The sentence with a byte that is not UTF-8 was framed too.
+    EXPECT_EQ(parser.m_nSentenceCount, 3);
+    EXPECT_EQ(m_debug.Text().find("[Syntax Error]"), std::string::npos);
+}
+
+TEST_F(MonitorTest, RejectedSentenceIsReportedAndStillShown) {
+    const std::string gsv = NmeaSentence("GPGSV,0,1,00");
+    Pass(gsv);
+    EXPECT_EQ(m_monitor.Lines(), std::vector<std::string>{gsv});
+    EXPECT_NE(m_debug.Text().find("[Syntax Error] " + gsv), std::string::npos);
+}
+
+TEST_F(MonitorTest, TenEmptyReadsAfterALineCloseThePort) {
+    Pass(kGga); // its LF arrives outside a line: garbage 1
+    for (int i = 1; i <= 9; ++i) {
+        Pass("");
+        ASSERT_TRUE(m_monitor.Serial().IsPortOpen()) << "after empty read " << i;
+        EXPECT_EQ(m_monitor.GarbageCount(), 1 + 10 * i);
+    }
+    Pass("");
+    EXPECT_FALSE(m_monitor.Serial().IsPortOpen());
+    EXPECT_EQ(m_monitor.GarbageCount(), 0);
+    // With the port closed a pass reads nothing at all.
+    const size_t reads = Reads(m_debug.Text()).size();
+    Pass("");
+    EXPECT_EQ(Reads(m_debug.Text()).size(), reads);
+}
+
+TEST_F(MonitorTest, FullReadOfNoiseClosesThePortAtOnce) {
+    Pass(std::string(600, 'x'));
+    EXPECT_EQ(Reads(m_debug.Text()), std::vector<int>{511});
+    EXPECT_FALSE(m_monitor.Serial().IsPortOpen());
+    EXPECT_TRUE(m_monitor.Lines().empty());
+}
+
+TEST_F(MonitorTest, FullReadsAreFollowedAtOnceByAnother) {
+    // 511 bytes ending right after a CR, then more.
+    const std::string endsAfterCr = SentenceOfLength(300) + SentenceOfLength(212) + kGga;
+    ASSERT_EQ(endsAfterCr[510], '\r');
+    // 511 bytes ending inside a sentence: reading again only after a read that ended a line would
+    // wait 500 ms here and fall behind any receiver that sends more than a read per pass.
+    const std::string endsInside = SentenceOfLength(300) + SentenceOfLength(300);
+    // More than two full reads in one pass.
+    std::string stream;
+    size_t sentences = 0;
+    while (stream.size() < 1200) {
+        stream += kRmc + kGga;
+        sentences += 2;
+    }
+    ASSERT_LT(stream.size(), 3u * 511u);
+    struct Case {
+        const char* label;
+        std::string bytes;
+        std::vector<int> reads;
+        size_t lines;
+    } cases[] = {
+        {"ends after a CR", endsAfterCr, {511, static_cast<int>(endsAfterCr.size() - 511)}, 3},
+        {"ends inside a sentence", endsInside, {511, 89}, 2},
+        {"several full reads",
+         stream,
+         {511, 511, static_cast<int>(stream.size() - 1022)},
+         sentences},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_debug.Clear();
+        const size_t before = m_monitor.Lines().size();
+        Pass(c.bytes);
+        EXPECT_EQ(Reads(m_debug.Text()), c.reads);
+        EXPECT_EQ(m_monitor.Lines().size() - before, c.lines);
+        EXPECT_TRUE(m_monitor.Serial().IsPortOpen());
+        EXPECT_EQ(m_pty.Pending(), 0u);
+    }
+}
+
+TEST_F(MonitorTest, ReaderThreadShowsLinesAndClosesASilentPort) {
+    std::mutex mutex;
+    std::vector<uint32_t> pauses; // guarded by mutex
+    // No real waiting: each pause is a millisecond, but the reader still asks for 500 ms.
+    m_monitor.SetReaderPause([&](uint32_t ms) {
+        {
+            std::lock_guard lock(mutex);
+            pauses.push_back(ms);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(m_monitor.StartReaderThread());
+    EXPECT_TRUE(m_monitor.IsReaderRunning());
+    ASSERT_TRUE(m_pty.Send(kRmc + kGga, false));
+    ASSERT_TRUE(m_monitor.WaitForLines(2));
+    EXPECT_EQ(m_monitor.Lines(), (std::vector<std::string>{kRmc, kGga}));
+
+    // Silence after the line: ten empty reads later the port is closed.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (m_monitor.Serial().IsPortOpen() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(m_monitor.Serial().IsPortOpen());
+    // The closed port is left alone, while the thread keeps its 500 ms turns.
+    size_t pausesAtClose = 0;
+    {
+        std::lock_guard lock(mutex);
+        pausesAtClose = pauses.size();
+    }
+    const std::string debugAtClose = m_debug.Text();
+    for (;;) {
+        {
+            std::lock_guard lock(mutex);
+            if (pauses.size() >= pausesAtClose + 5) {
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_monitor.StopReaderThread();
+    EXPECT_FALSE(m_monitor.IsReaderRunning());
+    EXPECT_EQ(Reads(m_debug.Text()), Reads(debugAtClose));
+    const std::vector<int> reads = Reads(debugAtClose);
+    ASSERT_GE(reads.size(), 10u);
+    EXPECT_EQ(std::vector<int>(reads.end() - 10, reads.end()), std::vector<int>(10, 0));
+    std::lock_guard lock(mutex);
+    for (uint32_t ms : pauses) {
+        EXPECT_EQ(ms, CReceiverMonitor::kReaderPeriodMs);
+    }
+}
+
+TEST_F(MonitorTest, StoppingWakesTheReaderFromItsPause) {
+    // The real 500 ms pause: Stop must not have to wait it out, and may be called twice.
+    ASSERT_TRUE(m_monitor.StartReaderThread());
+    EXPECT_FALSE(m_monitor.StartReaderThread());
+    ASSERT_TRUE(m_pty.Send(kGga, false));
+    ASSERT_TRUE(m_monitor.WaitForLines(1));
+    m_monitor.StopReaderThread();
+    m_monitor.StopReaderThread();
+    EXPECT_FALSE(m_monitor.IsReaderRunning());
+}
+
+TEST_F(MonitorTest, PortOperationsOfTwoThreadsNeverOverlap) {
+    // A write that cannot finish until the line is drained holds the port: a close from another
+    // thread waits for it instead of pulling the descriptor away under it.
+    const std::string big(1 << 20, 'w');
+    int32_t writeResult = -1;
+    std::thread writer([&] {
+        writeResult = m_monitor.Serial().Write(big.data(), static_cast<uint32_t>(big.size()));
+    });
+    // The write has begun once bytes reach the master; it stays blocked while nobody drains.
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = read(m_pty.Master(), buffer, sizeof buffer)) <= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    size_t drained = static_cast<size_t>(got);
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        m_monitor.Serial().Close();
+        closed = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(closed.load()) << "the port was closed during a write";
+    while (drained < big.size()) {
+        got = read(m_pty.Master(), buffer, sizeof buffer);
+        if (got > 0) {
+            drained += static_cast<size_t>(got);
+        }
+    }
+    writer.join();
+    closer.join();
+    EXPECT_EQ(writeResult, 0);
+    EXPECT_TRUE(closed.load());
+    EXPECT_FALSE(m_monitor.Serial().IsPortOpen());
+}
