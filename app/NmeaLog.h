@@ -1,0 +1,122 @@
+#pragma once
+// The NMEA log: the raw sentence stream recorded to "nmea_YYYYMMDD_n.txt" in the program's
+// folder, one new file per switching-on, and the device clock set from the receiver on the way.
+//
+// CLogFile is a plain file object with its own buffer (one owner, no lock). CNmeaLog is the log
+// the main dialog owns:
+// - The user-interface thread calls SwitchOn, Close and SetClockSetter.
+// - The reader thread calls WriteLine for each line fed to the parser while logging is on.
+// - m_mutex (the log lock) guards m_file and m_bFailing: every write, flush and close happens
+//   under it, so nothing reaches a file that is being closed or is closed (its descriptor number
+//   may already belong to another file). It is held only for one line's write and flush, or for
+//   a close, never across the reader's pause or a window call, and never together with
+//   g_csParser or the port lock.
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class CLogFile {
+public:
+    // Lines are collected up to kBufferSize bytes before they are written.
+    static constexpr size_t kBufferSize = 4096;
+    // Bytes a failing file (full storage, removed device) keeps for a later flush; lines beyond
+    // are dropped whole, so the file never gets half a line from us after a gap.
+    static constexpr size_t kPendingLimit = 64 * 1024;
+
+    CLogFile() = default;
+    ~CLogFile(); // Close()
+    CLogFile(CLogFile&& other) noexcept;
+    CLogFile& operator=(CLogFile&& other) noexcept;
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+
+    // Creates path for writing; never opens a file (or link) that exists. 0 or the error number
+    // (EEXIST when the name is taken). Closes what was open before.
+    int Create(const std::filesystem::path& path);
+    // Takes over an open descriptor (tests: a device that fails writes).
+    void Adopt(int fd);
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Adds bytes; writes the buffer out when it would overflow. 0, or the error number of a
+    // failing write: the bytes are then kept with the unwritten ones, unless that would pass
+    // kPendingLimit, in which case they are dropped.
+    int Write(const char* data, size_t size);
+    // Writes the buffer out. 0, or the error number; unwritten bytes stay for the next flush.
+    int Flush();
+    // Flushes and closes. 0, or the first error number; bytes that could not be written are
+    // lost. The file is closed either way.
+    int Close();
+
+private:
+    int m_fd = -1;
+    std::string m_buffer; // written, not yet flushed
+};
+
+// "nmea_%4d%02d%02d_%d.txt"
+std::string LogFileName(int year, int month, int day, int sequence);
+
+// Creates the next free log file of that date in folder (the name alone when folder is empty):
+// numbers from 1 up, moving on while a name is taken, also when another program takes it
+// between two attempts. 0 or the error number; *path is the file made.
+int CreateLogFile(const std::filesystem::path& folder, int year, int month, int day, CLogFile* file,
+                  std::filesystem::path* path);
+
+// The receiver's date and time as the log takes them (RMC fields of the parser).
+struct RmcDateTime {
+    int year = 2000;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int32_t rmcCount = 0; // RMC sentences decoded since the last reset
+};
+
+// The log's time value: the receiver's fields taken as local time (daylight saving by the zone's
+// rules) less 60 x biasMinutes seconds, so that broken down as local time it shows the
+// receiver's universal time in the device's standard time zone. False when no value results.
+bool LogTimeValue(const RmcDateTime& rmc, int32_t biasMinutes, std::time_t* value);
+
+class CNmeaLog {
+public:
+    // Sets the device clock: 0, an error number, or kClockDisabled (DeviceClock.h).
+    using ClockSetter = std::function<int(std::time_t)>;
+
+    CNmeaLog();
+    ~CNmeaLog() = default; // the file closes with m_file
+    CNmeaLog(const CNmeaLog&) = delete;
+    CNmeaLog& operator=(const CNmeaLog&) = delete;
+
+    // Switching on (user-interface thread): the time value from rmc, the clock set from it when
+    // an RMC has been decoded, and a new file in folder named by the value's local date. Closes
+    // a file that is still open first. 0 or the error number of the creation.
+    int SwitchOn(const std::filesystem::path& folder, const RmcDateTime& rmc);
+    // Switching off and the close at exit (user-interface thread): flush and close. No write
+    // reaches the file once this has returned. Does nothing when no file is open.
+    void Close();
+    // Reader thread: writes one line as received (CR LF included) and flushes when it contains
+    // "RMC". Nothing happens while no file is open.
+    void WriteLine(std::string_view line);
+
+    // Makes file the log in place of one still open (tests: a device that fails writes).
+    void Attach(CLogFile file);
+
+    bool IsOpen();
+    std::filesystem::path Path(); // of the file last made
+
+    // Replaces the clock setter (tests). Call on the user-interface thread.
+    void SetClockSetter(ClockSetter setter);
+
+private:
+    ClockSetter m_setClock; // user-interface thread
+
+    std::mutex m_mutex;           // the log lock
+    CLogFile m_file;              // guarded by m_mutex
+    std::filesystem::path m_path; // guarded by m_mutex
+    bool m_bFailing = false;      // guarded by m_mutex; a write failure was reported and not ended
+};
