@@ -150,6 +150,10 @@ void CReceiverMonitor::HandleLine() {
         if (parsed == 0) {
             DebugPrint("[Syntax Error] %s", line);
         }
+        // Rejected sentences are logged too. The log lock is taken only now, g_csParser released.
+        if (m_bLog.load() != 0) {
+            m_fileLog.WriteLine(std::string_view(line, length));
+        }
     }
     m_line.Clear();
 }

@@ -12,9 +12,11 @@
 // - m_parser is guarded by g_csParser (Threads.h), taken around each Parse here.
 // - m_serial serialises its own operations (CSharedSerial); the reader never holds g_csParser
 //   during a port call or the other way round.
+// - m_fileLog has its own lock (NmeaLog.h); the reader takes it after releasing g_csParser.
 // - ShowLine is called on the reader thread and must only hand the text on; ShowErrorMessage is
 //   called on the thread that calls InitSerial.
 #include "LineBuilder.h"
+#include "NmeaLog.h"
 #include "NmeaParser.h"
 #include "SharedSerial.h"
 #include "Threads.h"
@@ -78,6 +80,7 @@ protected:
     CLineBuilder m_line;  // m_szLine and m_nLineLen: the line being assembled
     int32_t m_nGarbageCount = 0;
     std::atomic<int32_t> m_bLog{0}; // 1 = logging on; read by the reader thread without a lock
+    CNmeaLog m_fileLog;             // the reader writes each parsed line while m_bLog is nonzero
 
     // Settings, read once by LoadSettings.
     std::filesystem::path m_strAppDir; // ends with '/'

@@ -8,6 +8,7 @@
 // clang-format off
 wxBEGIN_EVENT_TABLE(CZenithprobeDlg, CDialogBase)
     EVT_MENU(MenuCommandId(IDM_EXIT), CZenithprobeDlg::OnExit)
+    EVT_CHECKBOX(IDC_LOG, CZenithprobeDlg::OnLogCheck)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -21,6 +22,7 @@ CZenithprobeDlg::~CZenithprobeDlg() {
 
 void CZenithprobeDlg::ShutdownThreads() {
     StopReaderThread();
+    StopRestartWaiters();
     m_lifetime.Close();
 }
 
@@ -57,17 +59,18 @@ void CZenithprobeDlg::InitAll() {
     DebugPrint("CZenithprobeDlg::InitAll() Before InitSerial()!\r\n");
     InitSerial();
     DebugPrint("CZenithprobeDlg::InitAll() After InitSerial()!\r\n");
-    // The signal strips and the sky plot join here with the widgets.
+    CreateStripsAndPlot();
     m_bTTFFDone = 1;
     m_strTTFF = "0";
     UpdateData(false);
     m_nTestResult = -1;
     m_nGarbageCount = 0;
-    // The start-up restart (START_ACT) and the result indicator's place come with the restarts
-    // and the widgets.
+    BindRestartEvents();
+    StartupRestart(); // START_ACT: its commands go out before the reader starts
+    PlaceResultIndicator();
     m_strVersion.clear();
     StartReaderThread();
-    // The image buttons get their bitmaps with the widgets.
+    LoadButtonImages();
     CreateSoftKeyBar(IDR_MENUBAR);
     m_nScreenTimer = SetTimer(kScreenTimerId, kScreenPeriodMs);
     DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
@@ -113,6 +116,8 @@ void CZenithprobeDlg::Shutdown() {
         m_nScreenTimer = 0;
     }
     m_serial.Close();
-    // The log file is flushed and closed here once logging exists.
+    if (m_bLog.load() == 1) {
+        m_fileLog.Close(); // flush and close; the reader, still running, writes no more
+    }
     EndDialog(kIdCancel);
 }

@@ -7,14 +7,25 @@
 //   and writes the members declared here, m_strLine included.
 // - The reader thread never touches a window: each sentence reaches the user-interface thread as
 //   a posted call (ShowLine), which assigns m_strLine and sets edit 1048. Posted calls, and the
-//   restart-waiting threads to come, hold a lease of m_lifetime; ShutdownThreads and the
-//   destructor close it, so nothing reaches the dialog after that.
+//   restart-waiting threads, hold a lease of m_lifetime; ShutdownThreads and the destructor
+//   close it (and join the waiting threads), so nothing reaches the dialog after that.
+#include "CaptionLabel.h"
 #include "Dialog.h"
+#include "HistogramCtrl.h"
+#include "ImageButton.h"
 #include "LifetimeGuard.h"
 #include "ReceiverMonitor.h"
+#include "SkyPlotWnd.h"
+#include "TtffJudge.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 #include <wx/icon.h>
 #include <wx/stattext.h>
 
@@ -23,6 +34,8 @@ public:
     static constexpr uint32_t kTTFFTimerId = 100;
     static constexpr uint32_t kScreenTimerId = 101;
     static constexpr uint32_t kScreenPeriodMs = 1000;
+    static constexpr uint32_t kTTFFPeriodMs = 100;
+    static constexpr uint32_t kRestartPollMs = 100; // fix-mode poll of a restart-waiting thread
 
     explicit CZenithprobeDlg(wxWindow* parent = nullptr);
     ~CZenithprobeDlg() override;
@@ -44,6 +57,21 @@ public:
 
     void InitAll();
 
+    // Restarts (buttons 1051/1053/1054, the Options menu, START_ACT, the indicator): send the
+    // SONY and SiRF commands and start a restart-waiting thread, which polls the fix mode every
+    // 100 ms and calls Restart once it reads 1. The waiting threads are joined by
+    // ShutdownThreads (StopRestartWaiters); they touch the dialog only under a lease of
+    // m_lifetime and the parser only under g_csParser.
+    void ColdStart();
+    void WarmStart();
+    void HotStart();
+    // Timer 100 (TickTTFF) and 101 (the refresh test).
+    void OnTimer(uint32_t id) override;
+    // Writes the fields from a copy of the parser; ends a measurement on a 2D or 3D fix.
+    void RefreshScreen();
+    // Restart-waiting threads still polling (tests).
+    size_t RestartWaitersPolling() const;
+
     // State for tests.
     const wxString& LastLine() const { return m_strLine; }
     uint32_t ScreenTimer() const { return m_nScreenTimer; }
@@ -57,25 +85,72 @@ protected:
     COwnerDrawButton* m_btnResult = nullptr; // 1062, hidden; test result indicator
     wxString m_strLine;                      // last sentence, edit 1048
     wxString m_strTTFF;                      // 1049
-    // The image buttons are plain owner-drawn buttons until their images arrive.
-    COwnerDrawButton* m_btnCold = nullptr;  // 1051
-    COwnerDrawButton* m_btnHot = nullptr;   // 1054
-    COwnerDrawButton* m_btnWarm = nullptr;  // 1053
-    COwnerDrawButton* m_btnSetup = nullptr; // 1070
+    CImageButton* m_btnCold = nullptr;       // 1051
+    CImageButton* m_btnHot = nullptr;        // 1054
+    CImageButton* m_btnWarm = nullptr;       // 1053
+    CImageButton* m_btnSetup = nullptr;      // 1070
     wxIcon m_hIcon;
+    CCaptionLabel m_label; // never given a window
 
-    uint32_t m_dwStartTick = 0; // ms; TTFF timing began
-    int32_t m_bTTFFDone = 0;    // 1 = no TTFF measurement running
+    // Written by Restart on a restart-waiting thread (start tick first, done flag last), read by
+    // the user-interface thread.
+    std::atomic<uint32_t> m_dwStartTick{0}; // ms; TTFF timing began
+    std::atomic<int32_t> m_bTTFFDone{0};    // 1 = no TTFF measurement running
     // Receiver version for IDC_VERSION. Stays empty: receivers that announce a version do it in a
     // line that does not start with '$', and only '$' starts a line.
     wxString m_strVersion;
-    int32_t m_nStartKind = 0;    // 1 cold, 2 warm, 3 hot, 0 none yet
-    int32_t m_nTestResult = 0;   // -1 pending, 0 failed, 1 passed
+    int32_t m_nStartKind = 0; // 1 cold, 2 warm, 3 hot, 0 none yet
+    // -1 pending, 0 failed, 1 passed; Restart writes it too.
+    std::atomic<int32_t> m_nTestResult{0};
     uint32_t m_nTTFFTimer = 0;   // timer 100 while running, else 0
     uint32_t m_nScreenTimer = 0; // timer 101 while running, else 0
+    // RMC count at the last refresh; -1, which no count takes, makes the first tick refresh.
+    int32_t m_nLastRmcCount = -1;
+
+    // Restarts and TTFF (ZenithprobeDlgRestart.cpp).
+    void BindRestartEvents();
+    void StartupRestart(); // the restart START_ACT names, if any
+    void SendRestart(int32_t kind);
+    void Restart(); // restart-waiting thread
+    void TickTTFF();
+    void StopTTFF();
+    uint32_t GetTimeCriterion() const;
+    void ApplyTtffOutcome(const TtffState& state, const TtffOutcome& outcome);
+    void StopRestartWaiters(); // joins every restart-waiting thread; no new ones start after
+
+    // Signal strips, sky plot, image buttons, result face and banner (ZenithprobeDlgWidgets.cpp).
+    // The windows are the dialog's children: wx destroys them with it.
+    COwnerDrawButton* CreateOwnerDrawButton(int id, const wxPoint& pos,
+                                            const wxSize& size) override;
+    void CreateStripsAndPlot();  // the twelve strips from placeholder 1024, the plot over 1065
+    void PlaceResultIndicator(); // over the sky plot, hidden
+    void LoadButtonImages();
+    void UpdateHistogram();
+    void AssignUsedRows();
+    int32_t FindHistogramRow(int32_t prn) const;
+    void OnDrawItem(CDrawItemEvent& event);
+    void OnPaint(wxPaintEvent& event);
+    CHistogramCtrl* m_bars[12] = {};
+    CSkyPlotWnd* m_plot = nullptr;
+    int32_t histogramPrn[12] = {}; // PRN of row r; 0 = free
+    int32_t histogramPos = 0;      // next row for a satellite without one
 
 private:
     void OnExit(wxCommandEvent& event);
+    void OnLogCheck(wxCommandEvent& event); // check box 1067: NMEA log (ZenithprobeDlgLog.cpp)
+    void OnResultButton(wxCommandEvent& event);
+    void OnLButtonUp(wxMouseEvent& event);
+    void StartRestartWaiter();
+    void RestartPostProcessing(CLifetimeToken token, std::shared_ptr<std::atomic<bool>> done);
+
+    struct RestartWaiter {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done; // set as the thread's last act
+    };
+    std::vector<RestartWaiter> m_waiters; // user-interface thread
+    std::mutex m_waitMutex;               // guards m_bStopWaiters
+    std::condition_variable m_waitStop;
+    bool m_bStopWaiters = false;
 
     std::function<void(const wxString&)> m_lineShownHook;
     CLifetimeGuard m_lifetime;
