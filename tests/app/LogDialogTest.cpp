@@ -139,10 +139,11 @@ TEST_F(LogDialogTest, EachSwitchingOnLogsExactlyTheLinesFedToTheParserAndNothing
                 })
             // Count what reached the file, not what was shown: under load the screen can still
             // be showing lines read before the switching-on.
-            .Wait("lines logged", [&] {
-                std::string logged = ReadFileBytes(dlg.LogPath());
-                return std::count(logged.begin(), logged.end(), '\n') > 50;
-            })
+            .Wait("lines logged",
+                  [&] {
+                      std::string logged = ReadFileBytes(dlg.LogPath());
+                      return std::count(logged.begin(), logged.end(), '\n') > 50;
+                  })
             // ... and shown: the last logged RMC (its time makes it unique) is on the screen,
             // so the lines before it are too.
             .Wait("logged lines shown", [&] {
