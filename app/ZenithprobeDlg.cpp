@@ -9,6 +9,8 @@
 wxBEGIN_EVENT_TABLE(CZenithprobeDlg, CDialogBase)
     EVT_MENU(MenuCommandId(IDM_EXIT), CZenithprobeDlg::OnExit)
     EVT_CHECKBOX(IDC_LOG, CZenithprobeDlg::OnLogCheck)
+    EVT_BUTTON(IDC_SETUP, CZenithprobeDlg::OnSetupCommand)
+    EVT_MENU(MenuCommandId(IDM_SETUP), CZenithprobeDlg::OnSetupCommand)
 wxEND_EVENT_TABLE()
     // clang-format on
 

@@ -71,6 +71,9 @@ public:
     void RefreshScreen();
     // Restart-waiting threads still polling (tests).
     size_t RestartWaitersPolling() const;
+    // Button 1070 and "Setup...": the setup dialog, modally; takes its port and baud rate
+    // (ZenithprobeDlgSetup.cpp).
+    void OnSetup();
 
     // State for tests.
     const wxString& LastLine() const { return m_strLine; }
@@ -139,6 +142,7 @@ private:
     void OnExit(wxCommandEvent& event);
     void OnLogCheck(wxCommandEvent& event); // check box 1067: NMEA log (ZenithprobeDlgLog.cpp)
     void OnResultButton(wxCommandEvent& event);
+    void OnSetupCommand(wxCommandEvent& event);
     void OnLButtonUp(wxMouseEvent& event);
     void StartRestartWaiter();
     void RestartPostProcessing(CLifetimeToken token, std::shared_ptr<std::atomic<bool>> done);

@@ -1,0 +1,19 @@
+// The setup dialog from the main dialog: button 1070 and "Setup...".
+#include "SetupDlg.h"
+#include "ZenithprobeDlg.h"
+
+void CZenithprobeDlg::OnSetupCommand(wxCommandEvent&) {
+    OnSetup();
+}
+
+void CZenithprobeDlg::OnSetup() {
+    // The setup dialog closes, reopens and sets up m_serial itself and saves the keys; the reader
+    // keeps running throughout (the port serialises their calls).
+    CSetupDlg dlg;
+    dlg.SetContext(&m_serial, wxString::FromUTF8(m_strComPort), m_nBaudRate, &m_parser,
+                   m_strAppDir);
+    if (dlg.DoModal() == kIdOk) {
+        m_strComPort = dlg.GetPort().utf8_string();
+        m_nBaudRate = dlg.GetBaudRate();
+    }
+}

@@ -1,0 +1,158 @@
+#pragma once
+// CSetupDlg: the setup screen (template 142). Port and baud rate (Set saves them), the automatic
+// search over ports and rates (Auto), the command console with a history per chipset (Send), and
+// the sentence counters and DOP values of the main dialog's parser.
+//
+// Threads:
+// - The user-interface thread runs every handler and alone touches the controls and the members
+//   below, except as noted for the search.
+// - The search thread (Auto) closes, opens and sets up the shared port, resets the parser under
+//   g_csParser and reads its RMC count there. It reaches the boxes only through PostToUi under a
+//   lease of m_lifetime and never waits for the user-interface thread, so OnOK may block that
+//   thread while it joins the search. While a search runs, Auto, Set and Send are disabled, so
+//   nothing else touches the port from here or m_strPort; the search writes m_strPort (on
+//   success) before its last posted call, and the user-interface thread reads it only after
+//   that call or after the join.
+// - The port is a CSharedSerial: its operations are serialised with the main dialog's reader.
+#include "CaptionLabel.h"
+#include "Dialog.h"
+#include "ImageButton.h"
+#include "LifetimeGuard.h"
+#include "NmeaParser.h"
+#include "SharedSerial.h"
+#include "Threads.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/radiobut.h>
+#include <wx/stattext.h>
+
+// Controls of template 142.
+inline constexpr int IDD_SETUP = 142;
+inline constexpr int IDC_SETUP_BANNER = 1066;
+inline constexpr int IDC_SETUP_CLOSE = 1070;
+inline constexpr int IDC_SETUP_PORT = 1071;
+inline constexpr int IDC_SETUP_BAUD = 1072;
+inline constexpr int IDC_SETUP_COMMAND = 1073;
+inline constexpr int IDC_SETUP_SONY = 1075;
+inline constexpr int IDC_SETUP_SIRF = 1076;
+inline constexpr int IDC_SETUP_SEND = 1077;
+inline constexpr int IDC_SETUP_GGA = 1078;
+inline constexpr int IDC_SETUP_GSA = 1079;
+inline constexpr int IDC_SETUP_RMC = 1080;
+inline constexpr int IDC_SETUP_GSV = 1081;
+inline constexpr int IDC_SETUP_VTG = 1082;
+inline constexpr int IDC_SETUP_GLL = 1083;
+inline constexpr int IDC_SETUP_SET = 1084;
+inline constexpr int IDC_SETUP_GGA_COUNT = 1085;
+inline constexpr int IDC_SETUP_GSA_COUNT = 1086;
+inline constexpr int IDC_SETUP_GSV_COUNT = 1087;
+inline constexpr int IDC_SETUP_RMC_COUNT = 1088;
+inline constexpr int IDC_SETUP_GLL_COUNT = 1089;
+inline constexpr int IDC_SETUP_VTG_COUNT = 1090;
+inline constexpr int IDC_SETUP_TOTAL = 1091;
+inline constexpr int IDC_SETUP_AUTO = 1092;
+inline constexpr int IDC_SETUP_VDOP = 1007;
+inline constexpr int IDC_SETUP_HDOP = 1008;
+inline constexpr int IDC_SETUP_PDOP = 1009;
+
+class CSetupDlg : public CDialogBase {
+public:
+    static constexpr uint32_t kRefreshTimerId = 200;
+    static constexpr uint32_t kRefreshPeriodMs = 1000;
+    static constexpr uint32_t kSearchWaitMs = 500; // one wait of the search on a candidate
+    static constexpr int kSearchWaits = 3;         // waits per candidate before the next one
+
+    explicit CSetupDlg(wxWindow* parent = nullptr);
+    ~CSetupDlg() override; // stops a search that still runs
+
+    // Before the modal run. The port and the parser stay the caller's; folder ends with '/'.
+    void SetContext(CSharedSerial* serial, const wxString& port, int32_t baudRate,
+                    CNmeaParser* parser, const std::filesystem::path& folder);
+    wxString GetPort() const { return m_strPort; }
+    int32_t GetBaudRate() const;
+
+    // Tests: a shorter wait per search step. Call before Auto.
+    void SetSearchWait(uint32_t ms) { m_nSearchWaitMs = ms; }
+    bool IsSearchRunning() const { return m_bSearchRunning.load(); }
+
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnTimer(uint32_t id) override;
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    void LoadCommands(const char* section);
+    void FillPortList();
+    void OnSet();
+    void OnSend();
+    void OnAuto();
+    void RefreshCounters();
+
+protected:
+    COwnerDrawButton* CreateOwnerDrawButton(int id, const wxPoint& pos,
+                                            const wxSize& size) override;
+
+    // Members, in the order the dialog's data exchange and handlers expect them.
+    wxComboBox* m_cbBaud = nullptr;
+    wxCheckBox* m_chkVTG = nullptr;
+    wxCheckBox* m_chkRMC = nullptr;
+    wxCheckBox* m_chkGSV = nullptr;
+    wxCheckBox* m_chkGSA = nullptr;
+    wxCheckBox* m_chkGLL = nullptr;
+    wxCheckBox* m_chkGGA = nullptr;
+    wxRadioButton* m_rbSony = nullptr;
+    wxStaticText* m_stcBanner = nullptr;
+    wxComboBox* m_cbCommand = nullptr;
+    CImageButton* m_btnClose = nullptr;
+    wxString m_strBaud;
+    wxString m_strPort; // written by the search thread on success (see above)
+    wxString m_strCommand;
+    CNmeaParser* m_pParser = nullptr; // guarded by g_csParser
+    uint32_t m_nRefreshTimer = 0;
+    CSharedSerial* m_pSerial = nullptr;
+    std::filesystem::path m_strFolder;
+    CCaptionLabel m_label; // never given a window
+    std::thread m_hSearchThread;
+    CEvent m_hStopEvent;
+    CEvent m_hStoppedEvent;
+    wxComboBox* m_cbPort = nullptr;
+
+private:
+    std::filesystem::path IniFile() const { return m_strFolder / "Zenithprobe.ini"; }
+    // Close (Set only), open "<port>:" and set up at m_strBaud; the two messages as needed.
+    void OpenAndSetup();
+    void SearchThreadProc(CLifetimeToken token);
+    void SearchPortAndBaud(const CLifetimeToken& token);
+    // Shows a search candidate in the boxes (user-interface thread).
+    void SelectCandidate(uint32_t baud, int port);
+    void EnableSearchButtons(bool enable);
+    void StopSearch(); // user-interface thread: asks the search to stop and joins it
+
+    void OnSonyClicked(wxCommandEvent& event);
+    void OnSirfClicked(wxCommandEvent& event);
+    void OnSendClicked(wxCommandEvent& event);
+    void OnSetClicked(wxCommandEvent& event);
+    void OnAutoClicked(wxCommandEvent& event);
+    void OnGGAClicked(wxCommandEvent& event);
+    void OnCloseButton(wxCommandEvent& event);
+    void OnPortDropDown(wxCommandEvent& event);
+    void OnCommandSetFocus(wxFocusEvent& event);
+    void OnCommandKillFocus(wxFocusEvent& event);
+    void OnPaint(wxPaintEvent& event);
+
+    std::atomic<uint32_t> m_nSearchWaitMs{kSearchWaitMs};
+    std::atomic<bool> m_bSearchRunning{false};
+    // Last candidate the search showed: OnOK shows it at once, before posted calls arrive.
+    std::atomic<uint32_t> m_nSearchBaud{0};
+    std::atomic<int> m_nSearchPort{-1};
+    CLifetimeGuard m_lifetime;
+
+    wxDECLARE_EVENT_TABLE();
+};
