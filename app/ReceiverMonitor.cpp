@@ -4,6 +4,7 @@
 #include "IniFile.h"
 #include "Paths.h"
 #include "TextConvert.h"
+#include "Tick.h"
 
 #include <pthread.h>
 #include <string_view>
@@ -96,32 +97,28 @@ void CReceiverMonitor::ReceiveData() {
     for (;;) {
         uint32_t count = 0;
         const int32_t result = m_serial.Read(buffer, kReadSize, &count);
+        const uint32_t arrivalMs = TickCountMs();
         if (count > kReadSize) {
             count = kReadSize;
         }
         buffer[count] = '\0';
         if (result != 0 || count == 0) {
-            m_nGarbageCount += 10;
+            m_receive.AddGarbage(10);
         }
         DebugPrint("[%d]\r\n", static_cast<int>(count));
 
-        const char* rest = buffer;
-        auto left = static_cast<int32_t>(count);
-        for (int32_t used = AssembleLine(rest, left); used > 0; used = AssembleLine(rest, left)) {
-            HandleLine();
-            rest += used;
-            left -= used;
-        }
+        m_receive.Feed(buffer, count, arrivalMs,
+                       [this](const ReceivedLine& line) { HandleLine(line); });
         // A full read means the driver may hold more: read again at once, so that a receiver
         // sending more than a read per pass is drained instead of falling further behind. Noise
         // passes the garbage limit within a read or two and ends this.
-        if (count != kReadSize || m_nGarbageCount > kGarbageLimit || m_bStopReader.load()) {
+        if (count != kReadSize || m_receive.Garbage() > kGarbageLimit || m_bStopReader.load()) {
             break;
         }
     }
-    if (m_nGarbageCount > kGarbageLimit) {
+    if (m_receive.Garbage() > kGarbageLimit) {
         m_serial.Close();
-        m_nGarbageCount = 0;
+        m_receive.ResetGarbage();
     }
 }
 
@@ -129,31 +126,19 @@ int32_t CReceiverMonitor::AssembleLine(const char* data, int32_t count) {
     if (data == nullptr || count <= 0) {
         return 0;
     }
-    return static_cast<int32_t>(
-        m_line.Assemble(data, static_cast<size_t>(count), &m_nGarbageCount));
+    return static_cast<int32_t>(m_receive.AssembleOnly(data, static_cast<size_t>(count)));
 }
 
-void CReceiverMonitor::HandleLine() {
-    m_nGarbageCount = 0;
-    // Up to the first zero byte: the CR LF are fed too, and a zero byte ends the text early.
-    const char* line = m_line.Line();
-    const size_t length = m_line.TextLength();
-    ShowLine(BytesToValidUtf8(std::string_view(line, length)));
-    // Decided on the byte, not on converted text. A receiver's version line, which does not
-    // start with '$', never gets here: only '$' starts a line (so m_strVersion stays empty).
-    if (length > 0 && line[0] == '$') {
-        int parsed = 0;
-        {
-            std::lock_guard lock(g_csParser);
-            parsed = m_parser.Parse(line, length);
-        }
-        if (parsed == 0) {
-            DebugPrint("[Syntax Error] %s", line);
-        }
-        // Rejected sentences are logged too. The log lock is taken only now, g_csParser released.
-        if (m_bLog.load() != 0) {
-            m_fileLog.WriteLine(std::string_view(line, length));
-        }
+void CReceiverMonitor::HandleLine(const ReceivedLine& line) {
+    // Up to the first zero byte: the CR LF are shown and logged too, and a zero byte ends the
+    // text early. Only '$' starts a line, so a receiver's version line never gets here (and
+    // m_strVersion stays empty).
+    ShowLine(BytesToValidUtf8(std::string_view(line.text, line.length)));
+    if (line.parsed == 0) {
+        DebugPrint("[Syntax Error] %s", line.text);
     }
-    m_line.Clear();
+    // Rejected sentences are logged too. The log lock is taken only now, g_csParser released.
+    if (m_bLog.load() != 0) {
+        m_fileLog.WriteLine(std::string_view(line.text, line.length));
+    }
 }

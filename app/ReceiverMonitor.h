@@ -8,16 +8,16 @@
 // - The user-interface thread calls LoadSettings, InitSerial, StartReaderThread and
 //   StopReaderThread, and reads the settings members.
 // - The reader thread (ReaderThreadProc) alone calls ReceiveData and AssembleLine once
-//   StartReaderThread has run: m_line (the line buffer) and m_nGarbageCount belong to it.
-// - m_parser is guarded by g_csParser (Threads.h), taken around each Parse here.
+//   StartReaderThread has run: m_receive (the line buffer and the garbage count) belongs to it.
+// - m_parser is guarded by g_csParser (Threads.h), taken around each Parse (by m_receive).
 // - m_serial serialises its own operations (CSharedSerial); the reader never holds g_csParser
 //   during a port call or the other way round.
 // - m_fileLog has its own lock (NmeaLog.h); the reader takes it after releasing g_csParser.
 // - ShowLine is called on the reader thread and must only hand the text on; ShowErrorMessage is
 //   called on the thread that calls InitSerial.
-#include "LineBuilder.h"
 #include "NmeaLog.h"
 #include "NmeaParser.h"
+#include "ReceivePath.h"
 #include "SharedSerial.h"
 #include "Threads.h"
 
@@ -53,6 +53,8 @@ public:
     // Asks the reader thread to stop, wakes it from its pause and joins it. Idempotent.
     void StopReaderThread();
     bool IsReaderRunning() const { return m_bReaderRunning.load(); }
+    // True from StopReaderThread's request until the next start (any thread).
+    bool StopRequested() const { return m_bStopReader.load(); }
 
     // One pass of the receive path (reader thread).
     void ReceiveData();
@@ -66,7 +68,7 @@ public:
 
     // Access for tests and the dialog's owner.
     CSharedSerial& Serial() { return m_serial; }
-    int32_t GarbageCount() const { return m_nGarbageCount; }
+    int32_t GarbageCount() const { return m_receive.Garbage(); }
 
 protected:
     // The last assembled sentence as UTF-8 text (bytes that are not UTF-8 replaced), on the
@@ -77,8 +79,8 @@ protected:
 
     CSharedSerial m_serial;
     CNmeaParser m_parser; // guarded by g_csParser
-    CLineBuilder m_line;  // m_szLine and m_nLineLen: the line being assembled
-    int32_t m_nGarbageCount = 0;
+    // The line being assembled (m_szLine, m_nLineLen) and m_nGarbageCount live here.
+    CReceivePath m_receive{m_parser, &g_csParser, true};
     std::atomic<int32_t> m_bLog{0}; // 1 = logging on; read by the reader thread without a lock
     CNmeaLog m_fileLog;             // the reader writes each parsed line while m_bLog is nonzero
 
@@ -94,7 +96,7 @@ protected:
 
 private:
     static void ReaderThreadProc(CReceiverMonitor* self);
-    void HandleLine();
+    void HandleLine(const ReceivedLine& line);
 
     std::thread m_readerThread; // user-interface thread starts and joins it
     std::atomic<bool> m_bStopReader{false};

@@ -1,39 +1,48 @@
-// Fuzzes the whole receive byte path: the line builder over 511-byte reads, Parse on each line,
-// Parse on the raw bytes as well, and a snapshot copy of the parser's state.
-#include "LineBuilder.h"
+// Fuzzes the whole receive byte path: the receive path over 511-byte reads (line builder, Parse
+// on each line, garbage counting), Parse on the raw bytes checked against byte-by-byte ParseChar,
+// and a snapshot copy of the parser's state.
 #include "NmeaParser.h"
+#include "NmeaStateJson.h"
+#include "ReceivePath.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CNmeaParser parser;
-    CLineBuilder lines;
-    int32_t garbage = 0;
+    CReceivePath receive(parser, nullptr, true);
     const char* bytes = reinterpret_cast<const char*>(data);
 
     // The program reads at most 511 bytes at a time; a line can straddle reads.
-    for (size_t pos = 0; pos < size;) {
-        size_t chunk = std::min<size_t>(511, size - pos);
-        const char* read = bytes + pos;
-        size_t left = chunk;
-        while (left > 0) {
-            size_t used = lines.Assemble(read, left, &garbage);
-            if (used == 0) {
-                break;
-            }
-            parser.Parse(lines.Line(), lines.TextLength());
-            lines.Clear();
-            read += used;
-            left -= used;
-        }
-        pos += chunk;
+    for (size_t pos = 0; pos < size; pos += 511) {
+        receive.Feed(bytes + pos, std::min<size_t>(511, size - pos), 0,
+                     [](const ReceivedLine& line) {
+                         if (line.length == 0 || line.text[0] != '$') {
+                             __builtin_trap();
+                         }
+                     });
     }
 
+    // The bulk framer's fast path must frame exactly as the byte-by-byte one, in the same reads.
     CNmeaParser raw;
-    raw.Parse(data, size);
+    CNmeaParser single;
+    for (size_t pos = 0; pos < size; pos += 511) {
+        const size_t n = std::min<size_t>(511, size - pos);
+        const int bulkResult = raw.Parse(data + pos, n);
+        int singleResult = 1;
+        for (size_t i = 0; i < n && singleResult == 1; ++i) {
+            singleResult = single.ParseChar(data[pos + i]);
+        }
+        if (bulkResult != singleResult) {
+            __builtin_trap();
+        }
+    }
+    if (NmeaStateJson(raw) != NmeaStateJson(single)) {
+        __builtin_trap();
+    }
 
     CNmeaParser snapshot(parser);
     snapshot = raw;

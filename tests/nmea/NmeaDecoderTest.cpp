@@ -1,8 +1,8 @@
 // The field extractor, the six decoders, a multi-epoch replay and the locale case.
-#include "LineBuilder.h"
 #include "NmeaParser.h"
 #include "NmeaStateJson.h"
 #include "NmeaTestUtil.h"
+#include "ReceivePath.h"
 
 #include <gtest/gtest.h>
 
@@ -444,17 +444,10 @@ TEST(NmeaReplay, ThreeEpochsThroughTheLineBuilderInReadSizedChunks) {
     for (size_t chunk : {size_t{1}, size_t{7}, size_t{64}, size_t{511}}) {
         SCOPED_TRACE(chunk);
         CNmeaParser p;
-        CLineBuilder lines;
+        CReceivePath receive(p);
         for (size_t pos = 0; pos < stream.size(); pos += chunk) {
-            const char* data = stream.data() + pos;
-            size_t count = std::min(chunk, stream.size() - pos);
-            size_t used;
-            while ((used = lines.Assemble(data, count)) > 0) {
-                EXPECT_EQ(p.Parse(lines.Line(), lines.TextLength()), 1);
-                lines.Clear();
-                data += used;
-                count -= used;
-            }
+            receive.Feed(stream.data() + pos, std::min(chunk, stream.size() - pos), 0,
+                         [](const ReceivedLine& line) { EXPECT_EQ(line.parsed, 1); });
         }
         CheckReplayed(p);
     }

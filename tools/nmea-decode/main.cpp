@@ -8,9 +8,9 @@
 // every Parse call, otherwise once at the end. --bench prints only the speed of line building
 // and parsing. Exit status 0, or 2 for bad options and unreadable input; syntax errors in the
 // stream are reported on standard error and do not change it.
-#include "LineBuilder.h"
 #include "NmeaParser.h"
 #include "NmeaStateJson.h"
+#include "ReceivePath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -119,20 +119,14 @@ class Decoder {
 public:
     explicit Decoder(bool every) : m_every(every) {}
 
-    // One chunk through the line builder, each completed line to Parse.
+    // One chunk through the receive path, each completed line to Parse.
     void Lines(const char* data, size_t count) {
-        size_t used;
-        while ((used = m_builder.Assemble(data, count)) > 0) {
-            const size_t length = m_builder.TextLength();
-            const int ok = m_parser.Parse(m_builder.Line(), length);
-            if (ok == 0) {
-                SyntaxError(m_builder.Line(), length);
+        m_receive.Feed(data, count, 0, [this](const ReceivedLine& line) {
+            if (line.parsed == 0) {
+                SyntaxError(line.text, line.length);
             }
             AfterParse();
-            m_builder.Clear();
-            data += used;
-            count -= used;
-        }
+        });
     }
 
     // One chunk straight to Parse.
@@ -173,7 +167,7 @@ private:
 
     bool m_every;
     CNmeaParser m_parser;
-    CLineBuilder m_builder;
+    CReceivePath m_receive{m_parser};
     std::string m_json;
 };
 
@@ -183,24 +177,13 @@ volatile int32_t g_benchSink = 0;
 // Line building and parsing of the whole input, in memory; returns the sentences framed.
 int32_t BenchPass(const std::string& data, bool raw) {
     CNmeaParser parser;
-    CLineBuilder builder;
-    const char* p = data.data();
-    size_t left = data.size();
-    while (left > 0) {
-        size_t count = std::min(left, kChunk);
-        const char* chunk = p;
-        p += count;
-        left -= count;
+    CReceivePath receive(parser);
+    for (size_t pos = 0; pos < data.size(); pos += kChunk) {
+        const size_t count = std::min(data.size() - pos, kChunk);
         if (raw) {
-            parser.Parse(chunk, count);
-            continue;
-        }
-        size_t used;
-        while ((used = builder.Assemble(chunk, count)) > 0) {
-            parser.Parse(builder.Line(), builder.TextLength());
-            builder.Clear();
-            chunk += used;
-            count -= used;
+            parser.Parse(data.data() + pos, count);
+        } else {
+            receive.Feed(data.data() + pos, count, 0, [](const ReceivedLine&) {});
         }
     }
     return parser.m_nSentenceCount;
