@@ -5,16 +5,14 @@
 #include "Resources.h"
 #include "UiThread.h"
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(CZenithprobeDlg, CDialogBase)
     EVT_MENU(MenuCommandId(IDM_EXIT), CZenithprobeDlg::OnExit)
     EVT_CHECKBOX(IDC_LOG, CZenithprobeDlg::OnLogCheck)
     EVT_BUTTON(IDC_SETUP, CZenithprobeDlg::OnSetupCommand)
     EVT_MENU(MenuCommandId(IDM_SETUP), CZenithprobeDlg::OnSetupCommand)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    CZenithprobeDlg::CZenithprobeDlg(wxWindow* parent)
+CZenithprobeDlg::CZenithprobeDlg(wxWindow* parent)
     : CDialogBase(IDD_ZENITHPROBE_DIALOG, parent), m_hIcon(LoadResourceIcon(IDI_ZENITHPROBE)) {}
 
 CZenithprobeDlg::~CZenithprobeDlg() {
@@ -66,7 +64,7 @@ void CZenithprobeDlg::InitAll() {
     m_strTTFF = "0";
     UpdateData(false);
     m_nTestResult = -1;
-    m_nGarbageCount = 0;
+    m_receive.ResetGarbage();
     BindRestartEvents();
     StartupRestart(); // START_ACT: its commands go out before the reader starts
     PlaceResultIndicator();
@@ -74,7 +72,7 @@ void CZenithprobeDlg::InitAll() {
     StartReaderThread();
     LoadButtonImages();
     CreateSoftKeyBar(IDR_MENUBAR);
-    m_nScreenTimer = SetTimer(kScreenTimerId, kScreenPeriodMs);
+    m_nScreenTimer = SetTimer(kScreenTimerId, m_nScreenPeriodMs);
     DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
 }
 

@@ -49,6 +49,9 @@ public:
 
     // Called on the user-interface thread after each new sentence was shown (tests, benchmark).
     void SetLineShownHook(std::function<void(const wxString& line)> hook);
+    // Tests: a shorter refresh period than the program's kScreenPeriodMs, so that a test need not
+    // wait whole seconds for the screen. Call before the dialog runs.
+    void SetScreenPeriod(uint32_t ms) { m_nScreenPeriodMs = ms; }
 
     bool OnInitDialog() override;
     void OnOK() override;
@@ -107,6 +110,7 @@ protected:
     std::atomic<int32_t> m_nTestResult{0};
     uint32_t m_nTTFFTimer = 0;   // timer 100 while running, else 0
     uint32_t m_nScreenTimer = 0; // timer 101 while running, else 0
+    uint32_t m_nScreenPeriodMs = kScreenPeriodMs;
     // RMC count at the last refresh; -1, which no count takes, makes the first tick refresh.
     int32_t m_nLastRmcCount = -1;
 

@@ -145,11 +145,5 @@ void CZenithprobeDlg::OnDrawItem(CDrawItemEvent& event) {
 
 void CZenithprobeDlg::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
-    const wxBitmap banner = LoadResourceBitmap(131);
-    if (!banner.IsOk() || m_stcBanner == nullptr) {
-        return;
-    }
-    // The hidden static only gives the place; the banner keeps its own size.
-    const wxPoint at = m_stcBanner->GetPosition();
-    dc.DrawBitmap(banner, at.x, at.y, false);
+    PaintBanner(dc, m_stcBanner);
 }

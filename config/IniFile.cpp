@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "Debug.h"
+#include "DecimalValue.h"
 #include "Tick.h"
 
 #include <algorithm>
@@ -230,29 +231,6 @@ int CopyCut(std::string_view text, char* buffer, int size) {
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
     return static_cast<int>(n);
-}
-
-// C atoi's rule without its undefined overflow and without the locale: leading blanks, an
-// optional sign, then digits up to the first non-digit; out-of-range values saturate.
-int DecimalValue(const char* text) {
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
-        ++p;
-    }
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+') {
-        ++p;
-    }
-    long long magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (magnitude <= static_cast<long long>(INT_MAX) + 1) {
-            magnitude = magnitude * 10 + (*p - '0');
-        }
-    }
-    if (negative) {
-        return magnitude > static_cast<long long>(INT_MAX) ? INT_MIN : -static_cast<int>(magnitude);
-    }
-    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
 }
 
 // The file a rewrite replaces: the configuration file itself, or the end of its chain of

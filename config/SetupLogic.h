@@ -6,6 +6,8 @@
 // Threads: pure functions and calls of the INI store (which takes no lock); any thread may call
 // them. The dialog calls them on the user-interface thread and, for the candidates, on its
 // search thread.
+#include "DecimalValue.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -32,10 +34,6 @@ int RememberCommand(const std::vector<std::string>& entries, std::string_view te
 
 // The text cut to at most kSetupTextBytes bytes on a UTF-8 character boundary.
 std::string CutToSetupBuffer(std::string_view text);
-
-// The platform's decimal rule: leading blanks, an optional sign, the digits up to the first
-// other character; no digits give 0, values out of range saturate.
-int32_t DecimalValue(std::string_view text);
 
 // One candidate of the automatic search.
 struct SearchCandidate {

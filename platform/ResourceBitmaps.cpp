@@ -31,3 +31,12 @@ wxBitmap LoadResourceBitmap(int id) {
     }
     return wxBitmap(image, 24);
 }
+
+void PaintBanner(wxDC& dc, const wxWindow* placeholder) {
+    const wxBitmap banner = LoadResourceBitmap(131);
+    if (!banner.IsOk() || placeholder == nullptr) {
+        return;
+    }
+    const wxPoint at = placeholder->GetPosition();
+    dc.DrawBitmap(banner, at.x, at.y, false);
+}

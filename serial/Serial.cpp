@@ -1,5 +1,6 @@
 #include "Serial.h"
 
+#include "BaudTable.h"
 #include "Debug.h"
 #include "Fatal.h"
 #include "Paths.h"
@@ -67,28 +68,6 @@ int ChangeModemLines(int fd, unsigned long request, int lines) {
         }
     }
     return 0;
-}
-
-speed_t StandardSpeed(uint32_t rate) {
-    static constexpr struct {
-        uint32_t rate;
-        speed_t speed;
-    } kRates[] = {
-        {50, B50},           {75, B75},           {110, B110},         {134, B134},
-        {150, B150},         {200, B200},         {300, B300},         {600, B600},
-        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-        {3500000, B3500000}, {4000000, B4000000},
-    };
-    for (const auto& r : kRates) {
-        if (r.rate == rate) {
-            return r.speed;
-        }
-    }
-    return B0;
 }
 
 // Drivers round a rate to what their clock can make and report the result; one that cannot do a
@@ -259,7 +238,7 @@ int32_t CSerial::Setup(uint32_t baudRate, int32_t dataBits, int32_t parity, int3
     if (stopBits != 0) {
         tio.c_cflag |= CSTOPB;
     }
-    const speed_t speed = StandardSpeed(baudRate);
+    const auto speed = static_cast<speed_t>(StandardSpeed(baudRate));
     if (speed != B0) {
         tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD); // input rate follows the output rate
         cfsetospeed(&tio, speed);

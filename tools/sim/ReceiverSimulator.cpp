@@ -1,9 +1,10 @@
 #include "ReceiverSimulator.h"
 
+#include "BaudTable.h"
 #include "Debug.h"
-#include "LineRate.h"
 #include "Paths.h"
 #include "ReceiverModel.h"
+#include "TtyRate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -163,7 +164,7 @@ void ReceiverSimulator::Engine::SendDue(double now) {
 bool ReceiverSimulator::Engine::WrongBaud() const {
     // The master reads the slave's settings: the rate the program set.
     uint32_t rate = 0;
-    return LineRateOf(m_sim.m_masterFd, &rate) && rate != m_o.baud;
+    return TtyGetRate(m_sim.m_masterFd, rate) == 0 && rate != m_o.baud;
 }
 
 void ReceiverSimulator::Engine::Transmit(std::string chunk) {
@@ -508,7 +509,7 @@ bool ReceiverSimulator::Start() {
         }
         return false;
     };
-    if (SpeedOfBaud(m_options.baud) == 0 || !(m_options.rateHz > 0)) {
+    if (StandardSpeed(m_options.baud) == 0 || !(m_options.rateHz > 0)) {
         return fail("bad baud rate or epoch rate");
     }
     if (!m_options.replayFile.empty()) {
@@ -556,8 +557,8 @@ bool ReceiverSimulator::Start() {
     if (configured) {
         cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
-        cfsetispeed(&t, SpeedOfBaud(m_options.baud));
-        cfsetospeed(&t, SpeedOfBaud(m_options.baud));
+        cfsetispeed(&t, StandardSpeed(m_options.baud));
+        cfsetospeed(&t, StandardSpeed(m_options.baud));
         configured = tcsetattr(slave, TCSANOW, &t) == 0;
     }
     ::close(slave);

@@ -1,10 +1,11 @@
 #include "SimOptions.h"
 
+#include "BaudTable.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
-#include <termios.h>
 
 namespace {
 
@@ -113,24 +114,6 @@ bool ParseUtcTime(std::string_view text, int64_t* secondsSince1970) {
     return true;
 }
 
-unsigned SpeedOfBaud(uint32_t baud) {
-    struct Row {
-        uint32_t baud;
-        speed_t speed;
-    };
-    static const Row rows[] = {
-        {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},   {4800, B4800},
-        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
-        {230400, B230400}, {460800, B460800}, {921600, B921600},
-    };
-    for (const Row& row : rows) {
-        if (row.baud == baud) {
-            return row.speed;
-        }
-    }
-    return 0;
-}
-
 std::string SimUsage() {
     return "usage: zenithprobe-sim [options]\n"
            "A simulated GPS receiver on a pseudo-terminal, linked as a port name.\n"
@@ -223,7 +206,7 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
             }
             o.portsDir = std::string(value);
         } else if (arg == "--baud") {
-            if (!ParseUnsigned(value, &o.baud) || SpeedOfBaud(o.baud) == 0) {
+            if (!ParseUnsigned(value, &o.baud) || StandardSpeed(o.baud) == 0) {
                 return bad();
             }
         } else if (arg == "--rate-hz") {

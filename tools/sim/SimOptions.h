@@ -63,5 +63,3 @@ std::string SimUsage();
 bool ParseTtffRange(std::string_view text, TtffRange* range);
 // "YYYY-MM-DD HH:MM:SS" in UTC.
 bool ParseUtcTime(std::string_view text, int64_t* secondsSince1970);
-// The termios speed constant of a standard baud rate, or 0 when the rate is not one.
-unsigned SpeedOfBaud(uint32_t baud);

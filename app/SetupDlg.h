@@ -19,6 +19,7 @@
 #include "ImageButton.h"
 #include "LifetimeGuard.h"
 #include "NmeaParser.h"
+#include "ResourceIds.h"
 #include "SharedSerial.h"
 #include "Threads.h"
 
@@ -32,35 +33,6 @@
 #include <wx/combobox.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
-
-// Controls of template 142.
-inline constexpr int IDD_SETUP = 142;
-inline constexpr int IDC_SETUP_BANNER = 1066;
-inline constexpr int IDC_SETUP_CLOSE = 1070;
-inline constexpr int IDC_SETUP_PORT = 1071;
-inline constexpr int IDC_SETUP_BAUD = 1072;
-inline constexpr int IDC_SETUP_COMMAND = 1073;
-inline constexpr int IDC_SETUP_SONY = 1075;
-inline constexpr int IDC_SETUP_SIRF = 1076;
-inline constexpr int IDC_SETUP_SEND = 1077;
-inline constexpr int IDC_SETUP_GGA = 1078;
-inline constexpr int IDC_SETUP_GSA = 1079;
-inline constexpr int IDC_SETUP_RMC = 1080;
-inline constexpr int IDC_SETUP_GSV = 1081;
-inline constexpr int IDC_SETUP_VTG = 1082;
-inline constexpr int IDC_SETUP_GLL = 1083;
-inline constexpr int IDC_SETUP_SET = 1084;
-inline constexpr int IDC_SETUP_GGA_COUNT = 1085;
-inline constexpr int IDC_SETUP_GSA_COUNT = 1086;
-inline constexpr int IDC_SETUP_GSV_COUNT = 1087;
-inline constexpr int IDC_SETUP_RMC_COUNT = 1088;
-inline constexpr int IDC_SETUP_GLL_COUNT = 1089;
-inline constexpr int IDC_SETUP_VTG_COUNT = 1090;
-inline constexpr int IDC_SETUP_TOTAL = 1091;
-inline constexpr int IDC_SETUP_AUTO = 1092;
-inline constexpr int IDC_SETUP_VDOP = 1007;
-inline constexpr int IDC_SETUP_HDOP = 1008;
-inline constexpr int IDC_SETUP_PDOP = 1009;
 
 class CSetupDlg : public CDialogBase {
 public:

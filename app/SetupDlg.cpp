@@ -7,7 +7,6 @@
 
 #include <mutex>
 #include <wx/dcclient.h>
-#include <wx/dcmemory.h>
 
 namespace {
 
@@ -22,7 +21,6 @@ wxString PortName(int port) {
 
 } // namespace
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(CSetupDlg, CDialogBase)
     EVT_RADIOBUTTON(IDC_SETUP_SONY, CSetupDlg::OnSonyClicked)
     EVT_RADIOBUTTON(IDC_SETUP_SIRF, CSetupDlg::OnSirfClicked)
@@ -34,10 +32,8 @@ wxBEGIN_EVENT_TABLE(CSetupDlg, CDialogBase)
     EVT_COMBOBOX_DROPDOWN(IDC_SETUP_PORT, CSetupDlg::OnPortDropDown)
     EVT_PAINT(CSetupDlg::OnPaint)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    CSetupDlg::CSetupDlg(wxWindow* parent)
-    : CDialogBase(IDD_SETUP, parent) {}
+CSetupDlg::CSetupDlg(wxWindow* parent) : CDialogBase(IDD_SETUP_DIALOG, parent) {}
 
 CSetupDlg::~CSetupDlg() {
     StopSearch();
@@ -392,14 +388,5 @@ void CSetupDlg::OnCommandKillFocus(wxFocusEvent& event) {
 
 void CSetupDlg::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
-    const wxBitmap banner = LoadResourceBitmap(131);
-    if (!banner.IsOk() || m_stcBanner == nullptr) {
-        return;
-    }
-    // The hidden placeholder gives the place; the banner keeps its own size.
-    const wxPoint at = m_stcBanner->GetPosition();
-    wxMemoryDC memory(&dc);
-    memory.SelectObjectAsSource(banner);
-    dc.Blit(at, banner.GetSize(), &memory, wxPoint(0, 0));
-    memory.SelectObject(wxNullBitmap);
+    PaintBanner(dc, m_stcBanner);
 }
