@@ -11,6 +11,7 @@
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -48,12 +49,16 @@ public:
     }
 
     std::vector<std::string> messages; // InitSerial's thread
+    std::function<void()> onLine;      // reader thread, after each line; set before it starts
 
 protected:
     void ShowLine(std::string text) override {
         {
             std::lock_guard lock(m_mutex);
             m_lines.push_back(std::move(text));
+        }
+        if (onLine) {
+            onLine();
         }
         m_changed.notify_all();
     }
@@ -375,6 +380,35 @@ TEST_F(MonitorTest, StoppingWakesTheReaderFromItsPause) {
     m_monitor.StopReaderThread();
     m_monitor.StopReaderThread();
     EXPECT_FALSE(m_monitor.IsReaderRunning());
+}
+
+TEST_F(MonitorTest, AStopRequestEndsTheDrainingAfterTheCurrentRead) {
+    // Six full reads wait on the line. A stop that arrives while the first one is handled must end
+    // the pass after that read: a receiver that floods the port would otherwise hold up the stop
+    // for as long as the flood lasts.
+    std::string stream;
+    while (stream.size() < 6 * 511) {
+        stream += kRmc + kGga;
+    }
+    ASSERT_TRUE(m_pty.Send(stream));
+    std::thread stopper;
+    m_monitor.onLine = [&] {
+        if (!stopper.joinable()) {
+            stopper = std::thread([&] { m_monitor.StopReaderThread(); });
+            while (!m_monitor.StopRequested()) {
+                std::this_thread::yield();
+            }
+        }
+    };
+    m_debug.Clear();
+    ASSERT_TRUE(m_monitor.StartReaderThread());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (m_monitor.IsReaderRunning() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(stopper.joinable());
+    stopper.join();
+    EXPECT_EQ(Reads(m_debug.Text()), std::vector<int>{511});
 }
 
 TEST_F(MonitorTest, PortOperationsOfTwoThreadsNeverOverlap) {

@@ -308,6 +308,24 @@ TEST_F(IniFile, PlantedLinkAtTheOldTemporaryNameIsIgnored) {
     EXPECT_EQ(FolderEntries(tmp.Path()), std::vector<std::string>{"TMPINI.tmp"});
 }
 
+TEST_F(IniFile, TemporaryFileIsMadeBesideTheFile) {
+    // Neither the working folder nor $TMPDIR can take a file: only the configuration's own
+    // folder can, so a rewrite that puts its temporary file anywhere else fails here.
+    TempDir tmp;
+    const fs::path gone = tmp.Path() / "gone";
+    fs::create_directory(gone);
+    const fs::path cwd = fs::current_path();
+    ScopedEnv env("TMPDIR", (tmp.Path() / "absent").c_str());
+    ASSERT_EQ(chdir(gone.c_str()), 0);
+    fs::remove(gone);
+    Write("[Zenithprobe]\nA=1\n");
+    const int written = IniWriteString("Zenithprobe", "A", "2", m_file);
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
+    EXPECT_EQ(written, 1);
+    EXPECT_EQ(Bytes(), "[Zenithprobe]\nA=2\r\n");
+    EXPECT_EQ(FolderEntries(m_dir.Path()), std::vector<std::string>{"Zenithprobe.ini"});
+}
+
 TEST_F(IniFile, SymlinkedFileRewritesItsTargetAndKeepsMode) {
     TempDir real;
     fs::path target = real.Path() / "settings.ini";

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <stdexcept>
 #include <unistd.h>
@@ -62,6 +63,10 @@ fs::path CorpusDir() {
     if (dir && fs::is_directory(dir, ec)) {
         return dir;
     }
+    // A silent skip would let a run without the captures pass as a full one.
+    ADD_FAILURE() << "receiver captures missing: " << (dir ? dir : "(none)")
+                  << " (the shared/ folder beside the checkout holds corpus/gpsd; "
+                     "ZP_CORPUS_DIR names another place)";
     return {};
 }
 

@@ -34,7 +34,7 @@ private:
 std::filesystem::path BinDir();
 // Root of the source tree ($ZP_SOURCE_DIR, set by CTest).
 std::filesystem::path SourceDir();
-// The real receiver captures, or an empty path when they are absent.
+// The real receiver captures; when they are absent the running test fails and the path is empty.
 std::filesystem::path CorpusDir();
 
 std::string ReadFileBytes(const std::filesystem::path& file);

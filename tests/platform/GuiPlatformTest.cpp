@@ -93,14 +93,12 @@ public:
     wxDECLARE_EVENT_TABLE();
 };
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(ProbeDialog, CDialogBase)
     EVT_DRAW_ITEM(ProbeDialog::OnDrawItem)
     EVT_BUTTON(IDC_COLD, ProbeDialog::OnColdClicked)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    class ScaleGuard {
+class ScaleGuard {
 public:
     explicit ScaleGuard(double scale) { SetDisplayScale(scale); }
     ~ScaleGuard() { SetDisplayScale(1.0); }
