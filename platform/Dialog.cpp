@@ -120,7 +120,6 @@ void DDX_Check(CDataExchange* pDX, int id, std::atomic<int32_t>& value) {
     }
 }
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(CDialogBase, wxDialog)
     EVT_BUTTON(kIdOk, CDialogBase::OnCommandOk)
     EVT_BUTTON(wxID_OK, CDialogBase::OnCommandOk)
@@ -130,9 +129,8 @@ wxBEGIN_EVENT_TABLE(CDialogBase, wxDialog)
     EVT_CHAR_HOOK(CDialogBase::OnCharHook)
     EVT_TIMER(wxID_ANY, CDialogBase::OnTimerEvent)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    CDialogBase::CDialogBase(int templateId, wxWindow* parent)
+CDialogBase::CDialogBase(int templateId, wxWindow* parent)
     : m_nTemplateId(templateId), m_pParentWnd(parent) {}
 
 CDialogBase::~CDialogBase() {

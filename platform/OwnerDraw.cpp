@@ -11,7 +11,6 @@ CDrawItemEvent::CDrawItemEvent(wxEventType type, const CDrawItem& item)
 
 wxIMPLEMENT_DYNAMIC_CLASS(COwnerDrawButton, wxControl);
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(COwnerDrawButton, wxControl)
     EVT_PAINT(COwnerDrawButton::OnPaint)
     EVT_LEFT_DOWN(COwnerDrawButton::OnLeftDown)
@@ -22,10 +21,9 @@ wxBEGIN_EVENT_TABLE(COwnerDrawButton, wxControl)
     EVT_SET_FOCUS(COwnerDrawButton::OnFocus)
     EVT_KILL_FOCUS(COwnerDrawButton::OnFocus)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    COwnerDrawButton::COwnerDrawButton(wxWindow* parent, wxWindowID id, const wxPoint& pos,
-                                       const wxSize& size, long style) {
+COwnerDrawButton::COwnerDrawButton(wxWindow* parent, wxWindowID id, const wxPoint& pos,
+                                   const wxSize& size, long style) {
     Create(parent, id, pos, size, style);
 }
 

@@ -6,37 +6,35 @@
 #include <wx/settings.h>
 #include <wx/tokenzr.h>
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(CCaptionLabel, wxWindow)
     EVT_ERASE_BACKGROUND(CCaptionLabel::OnEraseBackground)
     EVT_PAINT(CCaptionLabel::OnPaint)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    namespace {
+namespace {
 
-    // Breaks text into lines no wider than width, at blanks (a word wider than width stands alone).
-    wxArrayString WrapWords(wxDC & dc, const wxString& text, int width) {
-        wxArrayString lines;
-        wxString line;
-        for (const wxString& word : wxSplit(text, ' ', '\0')) {
-            const wxString candidate = line.empty() ? word : line + " " + word;
-            if (!line.empty() && dc.GetTextExtent(candidate).x > width) {
-                lines.push_back(line);
-                line = word;
-            } else {
-                line = candidate;
-            }
-        }
-        if (!line.empty()) {
+// Breaks text into lines no wider than width, at blanks (a word wider than width stands alone).
+wxArrayString WrapWords(wxDC& dc, const wxString& text, int width) {
+    wxArrayString lines;
+    wxString line;
+    for (const wxString& word : wxSplit(text, ' ', '\0')) {
+        const wxString candidate = line.empty() ? word : line + " " + word;
+        if (!line.empty() && dc.GetTextExtent(candidate).x > width) {
             lines.push_back(line);
+            line = word;
+        } else {
+            line = candidate;
         }
-        return lines;
     }
+    if (!line.empty()) {
+        lines.push_back(line);
+    }
+    return lines;
+}
 
-    int AlignmentOf(int align) {
-        return align == 1 ? wxALIGN_CENTRE_HORIZONTAL : align == 2 ? wxALIGN_RIGHT : wxALIGN_LEFT;
-    }
+int AlignmentOf(int align) {
+    return align == 1 ? wxALIGN_CENTRE_HORIZONTAL : align == 2 ? wxALIGN_RIGHT : wxALIGN_LEFT;
+}
 
 } // namespace
 

@@ -7,13 +7,11 @@
 const wxColour CHistogramCtrl::kUsedColour(0, 255, 0);
 const wxColour CHistogramCtrl::kOtherColour(192, 192, 192);
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(CHistogramCtrl, wxWindow)
     EVT_PAINT(CHistogramCtrl::OnPaint)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    CHistogramCtrl::CHistogramCtrl() = default;
+CHistogramCtrl::CHistogramCtrl() = default;
 
 CHistogramCtrl::~CHistogramCtrl() {
     // The image leaves the context before either goes, then the window itself.

@@ -3,30 +3,28 @@
 #include "DrawHelpers.h"
 #include "ResourceBitmaps.h"
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(CImageButton, COwnerDrawButton)
     EVT_SET_FOCUS(CImageButton::OnSetFocus)
     EVT_KILL_FOCUS(CImageButton::OnKillFocus)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    namespace {
+namespace {
 
-    // Text flags of the caption (the handheld's values) as wx alignment.
-    int AlignmentOf(uint32_t format) {
-        int align = 0;
-        if ((format & 0x1) != 0) {
-            align |= wxALIGN_CENTRE_HORIZONTAL;
-        } else if ((format & 0x2) != 0) {
-            align |= wxALIGN_RIGHT;
-        }
-        if ((format & 0x4) != 0) {
-            align |= wxALIGN_CENTRE_VERTICAL;
-        } else if ((format & 0x8) != 0) {
-            align |= wxALIGN_BOTTOM;
-        }
-        return align;
+// Text flags of the caption (the handheld's values) as wx alignment.
+int AlignmentOf(uint32_t format) {
+    int align = 0;
+    if ((format & 0x1) != 0) {
+        align |= wxALIGN_CENTRE_HORIZONTAL;
+    } else if ((format & 0x2) != 0) {
+        align |= wxALIGN_RIGHT;
     }
+    if ((format & 0x4) != 0) {
+        align |= wxALIGN_CENTRE_VERTICAL;
+    } else if ((format & 0x8) != 0) {
+        align |= wxALIGN_BOTTOM;
+    }
+    return align;
+}
 
 } // namespace
 

@@ -12,14 +12,12 @@ const CDrawPen kDashedWhitePen{*wxWHITE, 1, true};
 
 } // namespace
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(CSkyPlotWnd, wxWindow)
     EVT_SIZE(CSkyPlotWnd::OnSize)
     EVT_PAINT(CSkyPlotWnd::OnPaint)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    CSkyPlotWnd::CSkyPlotWnd() = default;
+CSkyPlotWnd::CSkyPlotWnd() = default;
 
 CSkyPlotWnd::~CSkyPlotWnd() {
     if (m_dcMem) {
