@@ -8,6 +8,7 @@
 #include "ReceiverMonitor.h"
 #include "TestSupport.h"
 
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
@@ -391,10 +392,10 @@ TEST_F(MonitorTest, AStopRequestEndsTheDrainingAfterTheCurrentRead) {
         stream += kRmc + kGga;
     }
     ASSERT_TRUE(m_pty.Send(stream));
-    std::thread stopper;
+    // The first line holds the reader until the stop has been asked for.
+    std::atomic<bool> atFirstLine{false};
     m_monitor.onLine = [&] {
-        if (!stopper.joinable()) {
-            stopper = std::thread([&] { m_monitor.StopReaderThread(); });
+        if (!atFirstLine.exchange(true)) {
             while (!m_monitor.StopRequested()) {
                 std::this_thread::yield();
             }
@@ -403,11 +404,11 @@ TEST_F(MonitorTest, AStopRequestEndsTheDrainingAfterTheCurrentRead) {
     m_debug.Clear();
     ASSERT_TRUE(m_monitor.StartReaderThread());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (m_monitor.IsReaderRunning() && std::chrono::steady_clock::now() < deadline) {
+    while (!atFirstLine.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_TRUE(stopper.joinable());
-    stopper.join();
+    ASSERT_TRUE(atFirstLine.load());
+    m_monitor.StopReaderThread();
     EXPECT_EQ(Reads(m_debug.Text()), std::vector<int>{511});
 }
 
