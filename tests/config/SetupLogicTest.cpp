@@ -97,12 +97,14 @@ TEST(SetupLogicTest, SearchTriesTheClassicCandidatesFirstThenDevicesThenFasterRa
         SearchCandidate want;
     };
     const Row rows[] = {
-        {0, {4800, "COM0"}},        {9, {4800, "COM9"}},
+        {0, {4800, "COM0"}},
         {13, {9600, "COM3"}}, // COM3 at 9600 is the 14th candidate
-        {39, {38400, "COM9"}},      {40, {4800, "/d/serial/by-id/usb-x"}},
-        {41, {4800, "/d/ttyACM0"}}, {47, {38400, "/d/ttyACM0"}},
-        {48, {57600, "COM0"}},      {58, {57600, "/d/serial/by-id/usb-x"}},
-        {60, {115200, "COM0"}},     {71, {115200, "/d/ttyACM0"}},
+        {39, {38400, "COM9"}},
+        {40, {4800, "/d/serial/by-id/usb-x"}},
+        {47, {38400, "/d/ttyACM0"}},
+        {48, {57600, "COM0"}},
+        {58, {57600, "/d/serial/by-id/usb-x"}},
+        {71, {115200, "/d/ttyACM0"}},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(candidates[row.at], row.want) << row.at;
