@@ -137,6 +137,45 @@ bool LogTimeValue(const RmcDateTime& rmc, int32_t biasMinutes, std::time_t* valu
     return true;
 }
 
+CivilDate BuildDate() {
+    // YYYYMMDD from the build system (string(TIMESTAMP), which follows SOURCE_DATE_EPOCH).
+    constexpr long kDate = ZP_BUILD_DATE;
+    return {static_cast<int>(kDate / 10000), static_cast<int>(kDate / 100 % 100),
+            static_cast<int>(kDate % 100)};
+}
+
+const char* ClockRefusal(const RmcDateTime& rmc, const CivilDate& earliest) {
+    if (rmc.rmcCount <= 0) {
+        // The fields hold the reset date, 1 January 2000.
+        return "No RMC decoded";
+    }
+    if (rmc.status != 'A') {
+        // Right after a cold start receivers send status V with an empty or a default date.
+        return "Receiver has no fix (RMC status not A)";
+    }
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (rmc.year % 4 == 0 && rmc.year % 100 != 0) || rmc.year % 400 == 0;
+    const bool dateOk = rmc.month >= 1 && rmc.month <= 12 && rmc.day >= 1 &&
+                        rmc.day <= kDays[rmc.month - 1] + (rmc.month == 2 && leap ? 1 : 0);
+    if (!dateOk || rmc.hour < 0 || rmc.hour > 23 || rmc.minute < 0 || rmc.minute > 59 ||
+        rmc.second < 0 || rmc.second > 59) {
+        return "RMC date or time incomplete";
+    }
+    const auto key = [](int year, int month, int day) {
+        return (static_cast<int64_t>(year) * 100 + month) * 100 + day;
+    };
+    if (key(rmc.year, rmc.month, rmc.day) < key(earliest.year, earliest.month, earliest.day)) {
+        // Also the GPS week-rollover fault: dates 1024 weeks (19.7 years) in the past.
+        return "RMC date before the program's build date";
+    }
+    // The parser stores two-digit years as 20yy: 2080-2099 are the 1980s and 1990s of receivers
+    // that start from the GPS epoch (6 January 1980) or from their firmware's date.
+    if (rmc.year >= 2080) {
+        return "RMC date from 1980-1999";
+    }
+    return nullptr;
+}
+
 CNmeaLog::CNmeaLog() : m_setClock(SetDeviceClock) {}
 
 void CNmeaLog::SetClockSetter(ClockSetter setter) {
@@ -150,10 +189,10 @@ int CNmeaLog::SwitchOn(const fs::path& folder, const RmcDateTime& rmc) {
     int day = rmc.day;
     std::time_t value = 0;
     if (LogTimeValue(rmc, TimeZoneBiasMinutes(), &value)) {
-        // Without a decoded RMC the fields hold the reset date, 1 January 2000: the clock is
-        // left alone rather than set back years. The file is still named from them.
-        if (rmc.rmcCount <= 0) {
-            DebugPrint("CZenithprobeDlg::OnLogCheck() No RMC decoded, clock not set!\r\n");
+        // A receiver that does not know the time would set the clock back years (as root).
+        // The file is still named from its date.
+        if (const char* refusal = ClockRefusal(rmc, m_earliestClock)) {
+            DebugPrint("CZenithprobeDlg::OnLogCheck() %s, clock not set!\r\n", refusal);
         } else if (const int result = m_setClock(value); result == kClockDisabled) {
             DebugPrint("CZenithprobeDlg::OnLogCheck() ZENITHPROBE_NO_CLOCK, clock not set!\r\n");
         } else if (result != 0) {

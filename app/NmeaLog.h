@@ -74,8 +74,23 @@ struct RmcDateTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
+    char status = 'V';    // of the last RMC: 'A' when the receiver had a fix
     int32_t rmcCount = 0; // RMC sentences decoded since the last reset
 };
+
+struct CivilDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// The day this program was built (UTC; SOURCE_DATE_EPOCH when set). A receiver that knows the
+// time never reports an earlier date: earlier ones are defaults and week-rollover faults.
+CivilDate BuildDate();
+
+// Why the device clock must not be set from rmc (a short text for the debug line), or nullptr
+// when it may: only an RMC with status A and a real date and time, not before `earliest`.
+const char* ClockRefusal(const RmcDateTime& rmc, const CivilDate& earliest);
 
 // The log's time value: the receiver's fields taken as local time (daylight saving by the zone's
 // rules) less 60 x biasMinutes seconds, so that broken down as local time it shows the
@@ -93,8 +108,9 @@ public:
     CNmeaLog& operator=(const CNmeaLog&) = delete;
 
     // Switching on (user-interface thread): the time value from rmc, the clock set from it when
-    // an RMC has been decoded, and a new file in folder named by the value's local date. Closes
-    // a file that is still open first. 0 or the error number of the creation.
+    // ClockRefusal has no objection, and a new file in folder named by the value's local date
+    // (whether or not the clock was set). Closes a file that is still open first. 0 or the error
+    // number of the creation.
     int SwitchOn(const std::filesystem::path& folder, const RmcDateTime& rmc);
     // Switching off and the close at exit (user-interface thread): flush and close. No write
     // reaches the file once this has returned. Does nothing when no file is open.
@@ -111,9 +127,13 @@ public:
 
     // Replaces the clock setter (tests). Call on the user-interface thread.
     void SetClockSetter(ClockSetter setter);
+    // Replaces the earliest date the clock is set to, BuildDate() by default (tests whose
+    // receivers live in the past). Call on the user-interface thread.
+    void SetEarliestClockDate(const CivilDate& date) { m_earliestClock = date; }
 
 private:
-    ClockSetter m_setClock; // user-interface thread
+    ClockSetter m_setClock;                  // user-interface thread
+    CivilDate m_earliestClock = BuildDate(); // user-interface thread
 
     std::mutex m_mutex;           // the log lock
     CLogFile m_file;              // guarded by m_mutex

@@ -15,10 +15,6 @@ std::string ToBuffer(const wxString& text) {
     return CutToSetupBuffer(text.utf8_string());
 }
 
-wxString PortName(int port) {
-    return wxString::Format("COM%d", port);
-}
-
 } // namespace
 
 wxBEGIN_EVENT_TABLE(CSetupDlg, CDialogBase)
@@ -68,6 +64,10 @@ void CSetupDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_SETUP_CLOSE, m_btnClose);
     DDX_Text(pDX, IDC_SETUP_BAUD, m_strBaud);
     DDX_Text(pDX, IDC_SETUP_PORT, m_strPort);
+    if (pDX->m_bSaveAndValidate) {
+        // A listed device shows a short name; the port is its path.
+        m_strPort = wxString::FromUTF8(PortOfShownName(m_devices, m_strPort.utf8_string()));
+    }
     DDX_Text(pDX, IDC_SETUP_COMMAND, m_strCommand);
     DDX_Control(pDX, IDC_SETUP_PORT, m_cbPort);
 }
@@ -129,9 +129,13 @@ void CSetupDlg::FillPortList() {
         m_cbPort->Delete(0);
     }
     for (int i = 0; i < kSearchPorts; ++i) {
-        m_cbPort->Append(PortName(i));
+        m_cbPort->Append(wxString::Format("COM%d", i));
     }
-    m_cbPort->ChangeValue(text);
+    m_devices = ListSerialDevices(SerialDeviceFolder());
+    for (const SerialDevice& device : m_devices) {
+        m_cbPort->Append(wxString::FromUTF8(device.shown));
+    }
+    m_cbPort->ChangeValue(wxString::FromUTF8(ShownNameOfPort(m_devices, text.utf8_string())));
 }
 
 void CSetupDlg::OpenAndSetup() {
@@ -239,7 +243,8 @@ void CSetupDlg::OnAuto() {
     }
     m_hStopEvent.Reset(); // a stop request that came after the last search ended
     m_hStoppedEvent.Reset();
-    m_nSearchPort = -1;
+    m_nSearchAt = -1;
+    m_searchCandidates = SearchCandidates(m_devices);
     EnableSearchButtons(false);
     m_bSearchRunning = true;
     m_hSearchThread = std::thread(&CSetupDlg::SearchThreadProc, this, m_lifetime.Token());
@@ -259,12 +264,12 @@ void CSetupDlg::SearchPortAndBaud(const CLifetimeToken& token) {
         base = m_pParser->m_nRMCCount;
     }
     const uint32_t waitMs = m_nSearchWaitMs.load();
-    for (const SearchCandidate& c : SearchCandidates()) {
-        m_nSearchBaud = c.baud;
-        m_nSearchPort = c.port;
-        PostToUi(token, [this, c] { SelectCandidate(c.baud, c.port); });
+    for (size_t at = 0; at < m_searchCandidates.size(); ++at) {
+        const SearchCandidate& c = m_searchCandidates[at];
+        m_nSearchAt = static_cast<int>(at);
+        PostToUi(token, [this, c] { SelectCandidate(c); });
         m_pSerial->Close();
-        if (m_pSerial->Open(PortName(c.port).utf8_string() + ":") != 0) {
+        if (m_pSerial->Open(c.port + ":") != 0) {
             continue;
         }
         if (m_pSerial->Setup(c.baud, 8, 0, 0) != 0) {
@@ -281,22 +286,26 @@ void CSetupDlg::SearchPortAndBaud(const CLifetimeToken& token) {
                 count = m_pParser->m_nRMCCount;
             }
             if (count != base) {
-                m_strPort = PortName(c.port); // the user-interface thread waits for the end
+                m_strPort = wxString::FromUTF8(c.port); // the user-interface thread waits
                 return;
             }
         }
     }
 }
 
-void CSetupDlg::SelectCandidate(uint32_t baud, int port) {
+void CSetupDlg::SelectCandidate(const SearchCandidate& candidate) {
     if (m_cbBaud != nullptr) {
-        const int at = m_cbBaud->FindString(wxString::Format("%u", baud), true);
+        const wxString baud = wxString::Format("%u", candidate.baud);
+        const int at = m_cbBaud->FindString(baud, true);
         if (at != wxNOT_FOUND) {
             m_cbBaud->SetSelection(at);
+        } else {
+            m_cbBaud->ChangeValue(baud); // the faster rates are not in the resource's list
         }
     }
     if (m_cbPort != nullptr) {
-        const int at = m_cbPort->FindString(PortName(port), true);
+        const int at = m_cbPort->FindString(
+            wxString::FromUTF8(ShownNameOfPort(m_devices, candidate.port)), true);
         if (at != wxNOT_FOUND) {
             m_cbPort->SetSelection(at);
         }
@@ -329,10 +338,10 @@ void CSetupDlg::OnOK() {
     }
     const bool searching = m_hSearchThread.joinable() && m_bSearchRunning.load();
     StopSearch();
-    if (searching && m_nSearchPort.load() >= 0) {
+    if (searching && m_nSearchAt.load() >= 0) {
         // Its posted selections may still be queued: show the last candidate now, so that the
         // transfer below takes what the search left.
-        SelectCandidate(m_nSearchBaud.load(), m_nSearchPort.load());
+        SelectCandidate(m_searchCandidates[static_cast<size_t>(m_nSearchAt.load())]);
         EnableSearchButtons(true);
     }
     CDialogBase::OnOK();

@@ -20,6 +20,7 @@
 #include "LifetimeGuard.h"
 #include "NmeaParser.h"
 #include "ResourceIds.h"
+#include "SetupLogic.h"
 #include "SharedSerial.h"
 #include "Threads.h"
 
@@ -103,7 +104,7 @@ private:
     void SearchThreadProc(CLifetimeToken token);
     void SearchPortAndBaud(const CLifetimeToken& token);
     // Shows a search candidate in the boxes (user-interface thread).
-    void SelectCandidate(uint32_t baud, int port);
+    void SelectCandidate(const SearchCandidate& candidate);
     void EnableSearchButtons(bool enable);
     void StopSearch(); // user-interface thread: asks the search to stop and joins it
 
@@ -121,9 +122,12 @@ private:
 
     std::atomic<uint32_t> m_nSearchWaitMs{kSearchWaitMs};
     std::atomic<bool> m_bSearchRunning{false};
+    // Devices in the port list after COM0-COM9; their shown names stand for their paths.
+    std::vector<SerialDevice> m_devices;
+    // Made by Auto before the search starts and only read while it runs.
+    std::vector<SearchCandidate> m_searchCandidates;
     // Last candidate the search showed: OnOK shows it at once, before posted calls arrive.
-    std::atomic<uint32_t> m_nSearchBaud{0};
-    std::atomic<int> m_nSearchPort{-1};
+    std::atomic<int> m_nSearchAt{-1};
     CLifetimeGuard m_lifetime;
 
     wxDECLARE_EVENT_TABLE();

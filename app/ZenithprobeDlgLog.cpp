@@ -18,6 +18,7 @@ void CZenithprobeDlg::OnLogCheck(wxCommandEvent&) {
         rmc.hour = m_parser.m_btRMCHour;
         rmc.minute = m_parser.m_btRMCMinute;
         rmc.second = m_parser.m_btRMCSecond;
+        rmc.status = m_parser.m_cRMCStatus;
         rmc.rmcCount = m_parser.m_nRMCCount;
     }
     if (m_fileLog.SwitchOn(m_strAppDir, rmc) != 0) {

@@ -209,8 +209,10 @@ int32_t CSerial::Setup(uint32_t baudRate, int32_t dataBits, int32_t parity, int3
         return kSerialErrorNotOpen;
     }
     // Rate 0 would hang up the line (B0) and report success; the others have no termios value.
-    if (baudRate == 0 || dataBits < 5 || dataBits > 8 || parity < 0 || parity > 4 || stopBits < 0 ||
-        stopBits > 2) {
+    // Above the fastest termios rate lie only mistakes: BAUD_RATE=-5 arrives as 4294967291, and
+    // a driver may round such a rate to whatever it likes instead of refusing it.
+    if (baudRate == 0 || baudRate > kSerialMaxBaud || dataBits < 5 || dataBits > 8 || parity < 0 ||
+        parity > 4 || stopBits < 0 || stopBits > 2) {
         m_nError = kSerialErrorInvalidArg;
         DebugPrint("CSerial::Setup - Unable to set DCB information\n");
         return kSerialErrorInvalidArg;

@@ -25,6 +25,8 @@ struct SerialOverlapped {};
 inline constexpr int32_t kSerialErrorNotOpen = 6;
 inline constexpr int32_t kSerialErrorAlreadyOpen = 1247;
 inline constexpr int32_t kSerialErrorInvalidArg = static_cast<int32_t>(0x80070057u);
+// The fastest rate Setup accepts (the termios table's last entry).
+inline constexpr uint32_t kSerialMaxBaud = 4000000;
 
 // The only time-out the port accepts: wait as long as it takes.
 inline constexpr uint32_t kSerialInfinite = 0xFFFFFFFFu;

@@ -26,6 +26,7 @@ public:
             ++clockSets;
             return 0;
         });
+        m_fileLog.SetEarliestClockDate({2005, 1, 1}); // the simulated receiver lives in 2005
     }
     int32_t RmcCount() {
         std::lock_guard lock(g_csParser);

@@ -184,6 +184,7 @@ TEST(MonitorInitSerial, MessagesForMissingAndUnusablePorts) {
          {"Unable to open COM-port"},
          false},
         {"rate the line refuses: port stays open", true, "0", {"Unable to setup COM-port"}, true},
+        {"a negative rate is refused like 0", true, "-5", {"Unable to setup COM-port"}, true},
         {"good port and rate: silent", true, "9600", {}, true},
     };
     for (const Case& c : cases) {

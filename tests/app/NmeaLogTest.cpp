@@ -43,6 +43,7 @@ RmcDateTime Rmc(int year, int month, int day, int hour, int minute, int32_t coun
     rmc.day = day;
     rmc.hour = hour;
     rmc.minute = minute;
+    rmc.status = 'A';
     rmc.rmcCount = count;
     return rmc;
 }
@@ -60,13 +61,14 @@ std::string Show(std::time_t value, bool utc) {
     return text;
 }
 
-// A log whose clock setter records instead of setting.
+// A log whose clock setter records instead of setting; the receivers here live in 2005.
 struct RecordingLog {
     RecordingLog() {
         log.SetClockSetter([this](std::time_t value) {
             set.push_back(value);
             return answer;
         });
+        log.SetEarliestClockDate({2005, 1, 1});
     }
     CNmeaLog log;
     std::vector<std::time_t> set;
@@ -180,6 +182,48 @@ TEST(NmeaLogClock, TimeValueNameAndClockPerZone) {
     }
 }
 
+TEST(NmeaLogClock, OnlyAReceiverThatKnowsTheTimeSetsTheClock) {
+    ScopedTz tz("UTC0");
+    const CivilDate built = BuildDate();
+    ASSERT_GE(built.year, 2024);
+    // 1024 weeks before the build: a receiver with the week-rollover fault.
+    std::time_t rolled = 0;
+    ASSERT_TRUE(LocalTimeValue(built.year, built.month, built.day, 12, 0, 0, &rolled));
+    rolled -= static_cast<std::time_t>(1024) * 7 * 24 * 3600;
+    std::tm r{};
+    gmtime_r(&rolled, &r);
+    RmcDateTime noFix = Rmc(built.year + 1, 1, 1, 12, 0);
+    noFix.status = 'V';
+    struct Case {
+        const char* label;
+        RmcDateTime rmc;
+        const char* why; // nullptr: the clock is set
+    };
+    const Case cases[] = {
+        {"the build day, status A", Rmc(built.year, built.month, built.day, 0, 0), nullptr},
+        {"a year later", Rmc(built.year + 1, 1, 1, 23, 59), nullptr},
+        {"status V after a cold start", noFix, "status"},
+        {"no date sent since the reset", Rmc(2000, 1, 1, 12, 0), "build date"},
+        {"week rollover", Rmc(r.tm_year + 1900, r.tm_mon + 1, r.tm_mday, 12, 0), "build date"},
+        {"1980 default, two digits", Rmc(2080, 1, 6, 0, 0), "1980"},
+        {"30 February", Rmc(built.year + 1, 2, 30, 12, 0), "incomplete"},
+        {"hour 24", Rmc(built.year + 1, 3, 1, 24, 0), "incomplete"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        DebugCapture debug;
+        RecordingLog log;
+        log.log.SetEarliestClockDate(built);
+        ASSERT_EQ(log.log.SwitchOn(dir.Path(), c.rmc), 0); // logging goes on either way
+        EXPECT_EQ(log.set.size(), c.why == nullptr ? 1u : 0u);
+        if (c.why != nullptr) {
+            EXPECT_NE(debug.Text().find(c.why), std::string::npos) << debug.Text();
+            EXPECT_NE(debug.Text().find("clock not set!"), std::string::npos);
+        }
+    }
+}
+
 TEST(NmeaLogClock, ARefusedClockIsADebugLineAndLoggingGoesOn) {
     ScopedTz tz("UTC0");
     TempDir dir;
@@ -200,6 +244,7 @@ TEST(NmeaLogClock, NoClockSwitchKeepsTheMachinesClock) {
     TempDir dir;
     DebugCapture debug;
     CNmeaLog log; // the real setter
+    log.SetEarliestClockDate({2005, 1, 1});
     EXPECT_EQ(log.SwitchOn(dir.Path(), Rmc(2005, 3, 14, 12, 0)), 0);
     EXPECT_NE(debug.Text().find("ZENITHPROBE_NO_CLOCK, clock not set!"), std::string::npos);
 }

@@ -74,10 +74,10 @@ std::string ReadMaster(const PtyPort& pty, size_t want, int timeoutMs = 5000) {
 
 class SetupDialogTest : public ::testing::Test {
 protected:
-    void StartReceiver(const char* port, uint32_t baud) {
+    void StartReceiver(const char* port, uint32_t baud, const fs::path& folder = {}) {
         SimOptions o;
         o.port = port;
-        o.portsDir = m_ports;
+        o.portsDir = folder.empty() ? m_ports : folder;
         o.baud = baud;
         o.rateHz = 4;
         o.seed = 1;
@@ -274,7 +274,7 @@ TEST_F(SetupDialogTest, AutoFindsTheReceiverAndLeavesThePortOpenAtItsRate) {
     EXPECT_EQ(Key("Zenithprobe", "COM_PORT"), "<missing>"); // only Set saves
 }
 
-TEST_F(SetupDialogTest, CountersFollowTheStreamAndANoReceiverSearchEndsOnCom9At38400) {
+TEST_F(SetupDialogTest, CountersFollowTheStreamAndANoReceiverSearchEndsOnCom9At115200) {
     StartReceiver("COM1", 38400); // fast enough for every sentence at 4 epochs a second
     ASSERT_EQ(m_monitor.Serial().Open("COM1:"), 0);
     ASSERT_EQ(m_monitor.Serial().Setup(38400, 8, 0, 0), 0);
@@ -318,12 +318,12 @@ TEST_F(SetupDialogTest, CountersFollowTheStreamAndANoReceiverSearchEndsOnCom9At3
             })
         .Wait("the search ended", [&] { return !dlg.IsSearchRunning(); })
         .Wait("the buttons back", [&] { return dlg.GetDlgItem(IDC_SETUP_AUTO)->IsEnabled(); })
-        .Do("COM9 and 38400 shown; counts reset but their labels kept",
+        .Do("COM9 and 115200 shown; counts reset but their labels kept",
             [&] {
                 EXPECT_EQ(dlg.Text(IDC_SETUP_PORT), "COM9");
-                EXPECT_EQ(dlg.Text(IDC_SETUP_BAUD), "38400");
+                EXPECT_EQ(dlg.Text(IDC_SETUP_BAUD), "115200");
                 EXPECT_TRUE(m_monitor.Serial().IsPortOpen()); // as the last candidate left it
-                EXPECT_EQ(m_monitor.Serial().GetBaudrate(), 38400);
+                EXPECT_EQ(m_monitor.Serial().GetBaudrate(), 115200);
                 dlg.RefreshCounters();
                 EXPECT_EQ(dlg.Text(IDC_SETUP_RMC_COUNT), rmcShown);
                 EXPECT_EQ(dlg.Text(IDC_SETUP_TOTAL), "0");
@@ -332,7 +332,43 @@ TEST_F(SetupDialogTest, CountersFollowTheStreamAndANoReceiverSearchEndsOnCom9At3
         .Do("OK", [&] { dlg.OnOK(); });
     EXPECT_EQ(script.Run(dlg), kIdOk);
     EXPECT_EQ(dlg.GetPort(), "COM9");
-    EXPECT_EQ(dlg.GetBaudRate(), 38400);
+    EXPECT_EQ(dlg.GetBaudRate(), 115200);
+}
+
+TEST_F(SetupDialogTest, AutoFindsAUsbReceiverAt115200AfterEveryClassicCandidate) {
+    const fs::path dev = m_dir.Path() / "dev";
+    fs::create_directories(dev);
+    ScopedEnv devEnv("ZENITHPROBE_DEV_DIR", dev.c_str());
+    StartReceiver("ttyUSB0", 115200, dev);
+    ASSERT_TRUE(m_monitor.StartReaderThread());
+    TestSetupDlg dlg;
+    Context(dlg, "COM1", 4800);
+    dlg.SetSearchWait(250); // three waits span one pass of the reader (500 ms)
+    MessageBoxAnswers boxes;
+    ModalScript script;
+    script
+        .Do("the device listed after COM9; Auto",
+            [&] {
+                EXPECT_EQ(dlg.Box(IDC_SETUP_PORT)->GetCount(), 11u);
+                EXPECT_EQ(dlg.Box(IDC_SETUP_PORT)->GetString(10), "ttyUSB0");
+                dlg.Click(IDC_SETUP_AUTO);
+            })
+        .Wait("the search ended",
+              [&] { return !dlg.IsSearchRunning() && dlg.GetDlgItem(IDC_SETUP_AUTO)->IsEnabled(); })
+        .Do("found at 115200 after the four classic rates and 57600; Set saves the path",
+            [&] {
+                EXPECT_EQ(dlg.Text(IDC_SETUP_PORT), "ttyUSB0");
+                EXPECT_EQ(dlg.Text(IDC_SETUP_BAUD), "115200");
+                EXPECT_EQ(m_monitor.Serial().GetBaudrate(), 115200);
+                EXPECT_GT(m_sim->Status().noiseBytes, 0u); // tried at the slower rates first
+                dlg.Click(IDC_SETUP_SET);
+                EXPECT_TRUE(boxes.Boxes().empty());
+                EXPECT_EQ(Key("Zenithprobe", "COM_PORT"), (dev / "ttyUSB0").string());
+                EXPECT_EQ(Key("Zenithprobe", "BAUD_RATE"), "115200");
+            })
+        .Do("OK", [&] { dlg.OnOK(); });
+    EXPECT_EQ(script.Run(dlg), kIdOk);
+    EXPECT_EQ(dlg.GetPort(), wxString::FromUTF8((dev / "ttyUSB0").string()));
 }
 
 TEST_F(SetupDialogTest, ClosingDuringASearchStopsItFirst) {

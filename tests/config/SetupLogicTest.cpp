@@ -88,15 +88,68 @@ TEST(SetupLogicTest, DecimalRuleAndBufferCut) {
     EXPECT_EQ(cut, std::string(98, 'a'));
 }
 
-TEST(SetupLogicTest, SearchTriesEveryPortAtEachRateInTurn) {
-    const auto candidates = SearchCandidates();
-    ASSERT_EQ(candidates.size(), 40u);
-    EXPECT_EQ(candidates[0].baud, 4800u);
-    EXPECT_EQ(candidates[0].port, 0);
-    EXPECT_EQ(candidates[9].port, 9);
-    EXPECT_EQ(candidates[10].baud, 9600u);
-    EXPECT_EQ(candidates[10].port, 0);
-    EXPECT_EQ(candidates[13].port, 3); // COM3 at 9600 is the 14th candidate
-    EXPECT_EQ(candidates[39].baud, 38400u);
-    EXPECT_EQ(candidates[39].port, 9);
+TEST(SetupLogicTest, SearchTriesTheClassicCandidatesFirstThenDevicesThenFasterRates) {
+    const std::vector<SerialDevice> devices = {{"/d/serial/by-id/usb-x", "x"}, {"/d/ttyACM0", "y"}};
+    const auto candidates = SearchCandidates(devices);
+    ASSERT_EQ(candidates.size(), 40u + 4 * 2 + 2 * 12);
+    struct Row {
+        size_t at;
+        SearchCandidate want;
+    };
+    const Row rows[] = {
+        {0, {4800, "COM0"}},
+        {13, {9600, "COM3"}}, // COM3 at 9600 is the 14th candidate
+        {39, {38400, "COM9"}},
+        {40, {4800, "/d/serial/by-id/usb-x"}},
+        {47, {38400, "/d/ttyACM0"}},
+        {48, {57600, "COM0"}},
+        {58, {57600, "/d/serial/by-id/usb-x"}},
+        {71, {115200, "/d/ttyACM0"}},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(candidates[row.at], row.want) << row.at;
+    }
+    EXPECT_EQ(SearchCandidates().size(), 60u);
+}
+
+TEST(SetupLogicTest, DeviceListOffersEachPresentDeviceOnceUnderAShortUniqueName) {
+    TempDir dir;
+    const auto dev = dir.Path();
+    const auto byId = dev / "serial" / "by-id";
+    std::filesystem::create_directories(byId);
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "ttyS0", "ttyUSBx"}) {
+        WriteFileBytes(dev / name, "");
+    }
+    const char* ublox = "usb-u-blox_AG_-_www.u-blox.com_u-blox_7_-_GPS_GNSS_Receiver-if00";
+    std::filesystem::create_symlink("../../ttyACM0", byId / ublox);
+    std::filesystem::create_symlink("../../ttyUSB2",
+                                    byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    std::filesystem::create_symlink("../../ttyUSB10",
+                                    byId / "usb-FTDI_FT232R_USB_UART_A50285BJ-if00-port0");
+    std::filesystem::create_symlink("../../ttyUSB9", byId / "usb-Prolific-if00-port0"); // unplugged
+    const std::vector<SerialDevice> want = {
+        {(byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string(), "FTDI_FT23~T_A50285BI"},
+        {(byId / "usb-FTDI_FT232R_USB_UART_A50285BJ-if00-port0").string(), "FTDI_FT23~T_A50285BJ"},
+        {(byId / ublox).string(), "u-blox_AG~S_Receiver"},
+        {(dev / "ttyUSB0").string(), "ttyUSB0"},
+    };
+    EXPECT_EQ(ListSerialDevices(dev), want);
+    EXPECT_TRUE(ListSerialDevices({}).empty());
+    EXPECT_TRUE(ListSerialDevices(dev / "missing").empty());
+    EXPECT_EQ(PortOfShownName(want, "ttyUSB0"), want[3].path);
+    EXPECT_EQ(PortOfShownName(want, "COM3"), "COM3");
+    EXPECT_EQ(ShownNameOfPort(want, want[2].path), want[2].shown);
+
+    EXPECT_EQ(ShortDeviceName("usb-1a86_USB2.0-Serial-if00-port0"), "1a86_USB2.0-Serial");
+    // Shortened alike: the later one is numbered.
+    std::filesystem::create_symlink("../../ttyUSB0",
+                                    byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if01-port0");
+    const auto twice = ListSerialDevices(dev);
+    ASSERT_EQ(twice.size(), 4u);
+    EXPECT_EQ(twice[1].shown, "FTDI_FT23~T_A50285BI#2");
+
+    ScopedEnv ports("ZENITHPROBE_PORTS", dev.c_str());
+    EXPECT_EQ(SerialDeviceFolder(), std::filesystem::path());
+    ScopedEnv injected("ZENITHPROBE_DEV_DIR", dev.c_str());
+    EXPECT_EQ(SerialDeviceFolder(), dev);
 }

@@ -357,6 +357,11 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_EQ(a.options.talker, "GN");
     EXPECT_EQ(a.options.seed, 42u);
     EXPECT_EQ(a.options.startUtc, 1709208000);
+    a = parse({"--pause-at", "2.5", "--pause-for", "3", "--replay", "f.log", "--replay-raw"});
+    ASSERT_TRUE(a.ok) << a.error;
+    EXPECT_DOUBLE_EQ(a.options.pauseAtS, 2.5);
+    EXPECT_DOUBLE_EQ(a.options.pauseForS, 3);
+    EXPECT_TRUE(a.options.replayRaw);
 
     const std::vector<std::vector<const char*>> bad = {
         {"--baud", "4801"},    {"--baud"},
@@ -365,6 +370,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
         {"--start", "maybe"},  {"--talker", "gp"},
         {"--port", "a/b"},     {"--loop"},
         {"--frobnicate"},      {"--seed", "x"},
+        {"--pause-at", "1"},   {"--pause-at", "1", "--pause-for", "0"},
+        {"--replay-raw"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parse(args).ok) << args[0];

@@ -331,6 +331,54 @@ TEST_F(SimPort, ReplayArrivesByteForByteAndCommandsAreOnlyLogged) {
     }
 }
 
+TEST_F(SimPort, ReplayLeavesOutCommentLinesUnlessRaw) {
+    const std::string rmc =
+        NmeaSentence("GPRMC,120000.00,A,4807.0380,N,01131.0000,E,0.0,0.0,290224,,,A");
+    const std::string file = "# Name: a receiver\r\n#\n" + rmc + "#mid\r\n" + rmc + "a#b\n#";
+    for (bool raw : {false, true}) {
+        SCOPED_TRACE(raw ? "raw" : "comments left out");
+        SimOptions o = FastOptions();
+        o.replayFile = m_dir.Path() / "capture.log";
+        o.replayRaw = raw;
+        WriteFileBytes(o.replayFile, file);
+        ReceiverSimulator sim(o);
+        ASSERT_TRUE(sim.Start()) << sim.Error();
+        Port port;
+        ASSERT_TRUE(port.Open("COM1", 115200));
+        ASSERT_TRUE(sim.WaitFor([](const SimStatus& s) { return s.replayDone; }, kPatienceMs));
+        const std::string want = raw ? file : rmc + rmc + "a#b\n";
+        ASSERT_EQ(port.ReadUntil([&](const std::string& d) { return d.size() >= want.size(); }), 0);
+        EXPECT_EQ(port.data, want);
+    }
+}
+
+TEST_F(SimPort, PauseIsSilentForItsSpanThenTalksAgain) {
+    SimOptions o = FastOptions(); // 20 epochs a second
+    o.pauseAtS = 0.3;
+    o.pauseForS = 0.8;
+    ReceiverSimulator sim(o);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    Port port;
+    ASSERT_TRUE(port.Open("COM1", 115200));
+    // Epoch times are the receiver's clock: the pause shows as one jump between two RMCs.
+    ASSERT_EQ(port.ReadUntil([&](const std::string&) {
+        std::vector<double> times;
+        for (const std::string& s : Sentences(port.data)) {
+            if (s.compare(3, 3, "RMC") == 0) {
+                times.push_back(RmcSeconds(s));
+            }
+        }
+        for (size_t i = 1; i + 3 < times.size(); ++i) {
+            if (times[i] - times[i - 1] >= 0.7) {
+                return true; // and talking again: three more epochs after it
+            }
+        }
+        return false;
+    }),
+              0);
+    EXPECT_EQ(port.Count("RMC", "V"), 0u); // a pause is no fix loss
+}
+
 TEST_F(SimPort, NothingSentWhileThePortIsClosedArrivesLater) {
     ReceiverSimulator sim(FastOptions());
     ASSERT_TRUE(sim.Start()) << sim.Error();

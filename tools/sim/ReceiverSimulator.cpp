@@ -72,6 +72,22 @@ size_t EpochEnd(const std::string& data, size_t pos) {
     return data.size();
 }
 
+// The lines of data that do not start with '#', line ends kept: real captures open with a
+// comment header (where and with what they were made) that no receiver sent.
+std::string WithoutCommentLines(const std::string& data) {
+    std::string kept;
+    kept.reserve(data.size());
+    for (size_t pos = 0; pos < data.size();) {
+        size_t end = data.find('\n', pos);
+        end = end == std::string::npos ? data.size() : end + 1;
+        if (data[pos] != '#') {
+            kept.append(data, pos, end - pos);
+        }
+        pos = end;
+    }
+    return kept;
+}
+
 } // namespace
 
 // Everything the simulator's thread owns.
@@ -110,6 +126,7 @@ private:
     void ProduceReplay(double now);
     double NextProduceS() const;
     void Hangup();
+    void PauseChanged(bool paused, double now);
 
     ReceiverSimulator& m_sim;
     const SimOptions& m_o;
@@ -131,6 +148,7 @@ private:
     size_t m_gsvCursor = 0;
     bool m_portOpen = false;
     bool m_silent = false;
+    bool m_paused = false;
 
     double m_replayStart = -1; // set when a program first opens the port
     size_t m_replayPos = 0;
@@ -343,6 +361,22 @@ void ReceiverSimulator::Engine::Hangup() {
     m_sim.Notice("zenithprobe-sim: hung up");
 }
 
+void ReceiverSimulator::Engine::PauseChanged(bool paused, double now) {
+    m_paused = paused;
+    if (!paused) {
+        DebugPrint("zenithprobe-sim: talking again at %.2f s\n", now);
+        return;
+    }
+    // A replay goes on where it stopped; the simulated receiver's time moves on, so what it had
+    // not sent yet is gone, as from a receiver that lost power.
+    if (!m_o.replayFile.empty()) {
+        m_replayPos -= m_out.size() - m_outPos;
+    }
+    m_out.clear();
+    m_outPos = 0;
+    DebugPrint("zenithprobe-sim: pausing at %.2f s for %.2f s\n", now, m_o.pauseForS);
+}
+
 void ReceiverSimulator::Engine::Run() {
     if (m_o.startNoFix && m_o.replayFile.empty()) {
         char line[96];
@@ -376,8 +410,13 @@ void ReceiverSimulator::Engine::Run() {
             m_outPos = 0;
             DebugPrint("zenithprobe-sim: silent from now on\n");
         }
+        const double pauseEnd = m_o.pauseAtS + m_o.pauseForS;
+        const bool paused = m_o.pauseForS > 0 && now >= m_o.pauseAtS && now < pauseEnd;
+        if (paused != m_paused) {
+            PauseChanged(paused, now);
+        }
         SendDue(now);
-        if (!m_silent) {
+        if (!m_silent && !m_paused) {
             if (m_o.replayFile.empty()) {
                 ProduceEpoch(now);
             } else {
@@ -392,7 +431,9 @@ void ReceiverSimulator::Engine::Run() {
                 wake, std::max(now + kSendStepS,
                                m_lineStart + static_cast<double>(m_lineSent + 1) / m_bytesPerS));
         }
-        if (!m_silent) {
+        if (m_paused) {
+            wake = std::min(wake, pauseEnd);
+        } else if (!m_silent) {
             wake = std::min(wake, NextProduceS());
         }
         if (m_o.hangupAfterS >= 0) {
@@ -526,6 +567,9 @@ bool ReceiverSimulator::Start() {
         std::fclose(f);
         if (bad) {
             return fail("cannot read " + m_options.replayFile.string());
+        }
+        if (!m_options.replayRaw) {
+            m_replay = WithoutCommentLines(m_replay);
         }
     }
     if (!m_options.logCommands.empty()) {

@@ -132,9 +132,13 @@ std::string SimUsage() {
            "  --talker GP|GN          talker of the sentences (default GP)\n"
            "  --silent-after S        stop sending after S seconds (keep running)\n"
            "  --hangup-after S        close the line after S seconds and exit 0\n"
+           "  --pause-at S --pause-for S   silent from S seconds on for S seconds, then\n"
+           "                          talking again (both needed)\n"
            "  --ignore-commands       keep the fix whatever is received\n"
            "  --log-commands FILE     write every byte received to FILE\n"
-           "  --replay FILE           send FILE byte for byte instead of simulating\n"
+           "  --replay FILE           send FILE byte for byte instead of simulating; lines\n"
+           "                          that start with '#' (capture headers) are left out\n"
+           "  --replay-raw            ... keep them too\n"
            "  --loop                  replay FILE again and again\n"
            "  --realtime              replay one RMC-ended epoch per second\n"
            "  --help                  this text\n"
@@ -144,6 +148,8 @@ std::string SimUsage() {
 SimArguments ParseSimArguments(int argc, const char* const* argv) {
     SimArguments result;
     SimOptions& o = result.options;
+    bool pauseAtGiven = false;
+    bool pauseForGiven = false;
     auto fail = [&](std::string message) {
         result.ok = false;
         result.error = std::move(message);
@@ -169,11 +175,15 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
             o.realtime = true;
             continue;
         }
+        if (arg == "--replay-raw") {
+            o.replayRaw = true;
+            continue;
+        }
         static const char* const withValue[] = {
-            "--port",         "--ports-dir",    "--baud",   "--rate-hz", "--start-time",
-            "--lat",          "--lon",          "--alt",    "--seed",    "--ttff-cold",
-            "--ttff-warm",    "--ttff-hot",     "--start",  "--talker",  "--silent-after",
-            "--hangup-after", "--log-commands", "--replay",
+            "--port",         "--ports-dir",    "--baud",   "--rate-hz",  "--start-time",
+            "--lat",          "--lon",          "--alt",    "--seed",     "--ttff-cold",
+            "--ttff-warm",    "--ttff-hot",     "--start",  "--talker",   "--silent-after",
+            "--hangup-after", "--log-commands", "--replay", "--pause-at", "--pause-for",
         };
         bool known = false;
         for (const char* name : withValue) {
@@ -265,6 +275,12 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
                 return bad();
             }
             (arg == "--silent-after" ? o.silentAfterS : o.hangupAfterS) = d;
+        } else if (arg == "--pause-at" || arg == "--pause-for") {
+            if (!ParseDouble(value, &d) || d < 0 || (arg == "--pause-for" && d == 0)) {
+                return bad();
+            }
+            (arg == "--pause-at" ? o.pauseAtS : o.pauseForS) = d;
+            (arg == "--pause-at" ? pauseAtGiven : pauseForGiven) = true;
         } else if (arg == "--log-commands") {
             if (value.empty()) {
                 return bad();
@@ -277,8 +293,11 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
             o.replayFile = std::string(value);
         }
     }
-    if ((o.loop || o.realtime) && o.replayFile.empty()) {
-        return fail("--loop and --realtime need --replay");
+    if ((o.loop || o.realtime || o.replayRaw) && o.replayFile.empty()) {
+        return fail("--loop, --realtime and --replay-raw need --replay");
+    }
+    if (pauseAtGiven != pauseForGiven) {
+        return fail("--pause-at and --pause-for go together");
     }
     result.ok = true;
     return result;

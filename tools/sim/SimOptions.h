@@ -37,9 +37,16 @@ struct SimOptions {
     std::string talker = "GP"; // talker of every sentence but GSV (which names GPS)
     double silentAfterS = -1;  // < 0: never
     double hangupAfterS = -1;  // < 0: never
+    // Silent from pauseAtS for pauseForS seconds, then talking again (a receiver that loses
+    // power for a moment or stalls). pauseForS <= 0: no pause.
+    double pauseAtS = 0;
+    double pauseForS = 0;
     bool ignoreCommands = false;
     std::filesystem::path logCommands; // empty: no log
     std::filesystem::path replayFile;  // empty: simulate
+    // Lines of the replay file that start with '#' (the comment header of a real capture) are
+    // left out unless this is set.
+    bool replayRaw = false;
     bool loop = false;
     bool realtime = false;
     // Receives the one-line summary of each restart acted on and the few other notices (no line
