@@ -15,6 +15,7 @@
 #include "ImageButton.h"
 #include "LifetimeGuard.h"
 #include "ReceiverMonitor.h"
+#include "ResultFace.h"
 #include "SkyPlotWnd.h"
 #include "TtffJudge.h"
 
@@ -88,7 +89,7 @@ protected:
 
     // The dialog's members (the restarts, the log and the refresh use them too).
     wxStaticText* m_stcBanner = nullptr;     // 1066, hidden; the banner is painted over it
-    COwnerDrawButton* m_btnResult = nullptr; // 1062, hidden; test result indicator
+    CResultIndicator* m_btnResult = nullptr; // 1062, hidden; test result indicator
     wxString m_strLine;                      // last sentence, edit 1048
     wxString m_strTTFF;                      // 1049
     CImageButton* m_btnCold = nullptr;       // 1051

@@ -21,6 +21,9 @@ COwnerDrawButton* CZenithprobeDlg::CreateOwnerDrawButton(int id, const wxPoint& 
     if (id == IDC_COLD || id == IDC_WARM || id == IDC_HOT || id == IDC_SETUP) {
         return new CImageButton(this, id, pos, size);
     }
+    if (id == IDC_RESULT) {
+        return new CResultIndicator(this, id, pos, size);
+    }
     return CDialogBase::CreateOwnerDrawButton(id, pos, size);
 }
 
@@ -57,7 +60,8 @@ void CZenithprobeDlg::PlaceResultIndicator() {
         return;
     }
     m_btnResult->SetSize(m_plot != nullptr ? m_plot->GetRect() : GetItemClientRect(IDC_SKYPLOT));
-    m_btnResult->Raise(); // over the plot once shown
+    m_btnResult->SetCovered(m_plot); // over the plot once shown
+    m_btnResult->Raise();
     m_btnResult->Refresh();
 }
 

@@ -181,6 +181,11 @@ bool CDialogBase::CreateFromTemplate() {
         SetForegroundColour(g_dialogText);
     }
     m_templateSize = DialogSizeToPixels(t.size);
+    // wx hands GTK a size only when it differs from the one wx holds, and the size it holds from
+    // creation (its default: 240 x 320 on a 640 x 480 screen) never reached GTK. Without a window
+    // manager the dialog then maps at the natural size of its container of placed controls,
+    // 1 x 1. Another size first makes the template's a real change.
+    SetClientSize(m_templateSize + wxSize(1, 1));
     SetClientSize(m_templateSize);
     for (const ControlTemplate& c : t.controls) {
         if (CreateControl(c) == nullptr) {

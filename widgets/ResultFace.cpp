@@ -33,3 +33,17 @@ void DrawResultFace(wxDC& dc, const wxRect& rcItem, bool selected, int32_t testR
         DcLine(dc, {m.right, m.top}, {m.left, m.bottom}, red);
     }
 }
+
+void CResultIndicator::SetCovered(wxWindow* covered) {
+    m_covered = covered;
+    if (m_covered) {
+        m_covered->Show(!IsShown());
+    }
+}
+
+bool CResultIndicator::Show(bool show) {
+    if (m_covered) {
+        m_covered->Show(!show);
+    }
+    return COwnerDrawButton::Show(show);
+}

@@ -1,5 +1,7 @@
 #include "WxTestSupport.h"
 
+#include "TestSupport.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -39,7 +41,7 @@ protected:
 };
 
 // Starts Xvfb on a free display it reports through a pipe; it dies with this process.
-pid_t StartXvfb(std::string* display) {
+pid_t StartXvfb(const std::string& screen, std::string* display) {
     int fds[2];
     if (pipe(fds) != 0) {
         return -1;
@@ -51,8 +53,8 @@ pid_t StartXvfb(std::string* display) {
         const std::string fd = std::to_string(fds[1]);
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-               "tcp", "-noreset", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -77,13 +79,60 @@ pid_t StartXvfb(std::string* display) {
     return pid;
 }
 
+// Openbox manages the display from before the first window, as on a desktop, its files in a
+// private folder; it reports through --startup that it is ready.
+pid_t StartOpenbox(const std::string& display, const std::string& home, int* readyFd) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        close(fds[0]);
+        dup2(fds[1], STDOUT_FILENO);
+        freopen("/dev/null", "w", stderr);
+        setenv("DISPLAY", display.c_str(), 1);
+        for (const char* v : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+            setenv(v, home.c_str(), 1);
+        }
+        execlp("openbox", "openbox", "--sm-disable", "--startup", "echo ready",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string text;
+    pollfd p{fds[0], POLLIN, 0};
+    while (pid > 0 && text.find("ready\n") == std::string::npos && poll(&p, 1, 10000) > 0) {
+        char c = 0;
+        if (read(fds[0], &c, 1) != 1) {
+            break;
+        }
+        text.push_back(c);
+    }
+    // Kept open: openbox writing to a closed pipe would die of SIGPIPE.
+    *readyFd = fds[0];
+    return text.find("ready\n") != std::string::npos ? pid : -1;
+}
+
 class WxEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
+        // ZP_TEST_DISPLAY: the screen, and "+openbox" for a window manager ("640x480x24+openbox").
+        const char* wanted = std::getenv("ZP_TEST_DISPLAY");
+        std::string screen = wanted != nullptr ? wanted : "1024x768x24";
+        const size_t plus = screen.find('+');
+        const std::string wm = plus == std::string::npos ? "" : screen.substr(plus + 1);
+        screen = screen.substr(0, plus);
+        ASSERT_TRUE(wm.empty() || wm == "openbox") << "unknown window manager " << wm;
         std::string display;
-        m_xvfb = StartXvfb(&display);
+        m_xvfb = StartXvfb(screen, &display);
         ASSERT_GT(m_xvfb, 0) << "Xvfb could not be started (scripts/setup installs it)";
         setenv("DISPLAY", display.c_str(), 1);
+        if (!wm.empty()) {
+            m_wm = StartOpenbox(display, m_wmHome.Path().string(), &m_wmReadyFd);
+            ASSERT_GT(m_wm, 0) << "openbox did not start (scripts/setup installs it)";
+        }
         // No accessibility bus and no settings daemon: a test machine has neither.
         setenv("NO_AT_BRIDGE", "1", 1);
         setenv("GSETTINGS_BACKEND", "memory", 1);
@@ -109,6 +158,11 @@ public:
             wxTheApp->OnExit();
             wxEntryCleanup();
         }
+        if (m_wm > 0) {
+            kill(m_wm, SIGTERM);
+            waitpid(m_wm, nullptr, 0);
+            close(m_wmReadyFd);
+        }
         if (m_xvfb > 0) {
             kill(m_xvfb, SIGTERM);
             waitpid(m_xvfb, nullptr, 0);
@@ -117,6 +171,9 @@ public:
 
 private:
     pid_t m_xvfb = -1;
+    pid_t m_wm = 0;
+    int m_wmReadyFd = -1;
+    TempDir m_wmHome;
     UnexpectedDialogGuard m_guard;
 };
 

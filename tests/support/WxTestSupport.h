@@ -1,6 +1,7 @@
 #pragma once
 // GUI tests: each test executable starts its own X server (Xvfb, on a display number it picks
-// itself, so parallel runs never collide) and initialises wxWidgets on it once.
+// itself, so parallel runs never collide) and initialises wxWidgets on it once. The screen is
+// 1024x768x24 unless ZP_TEST_DISPLAY gives another; "+openbox" after it runs that window manager.
 //
 // - A wx assertion fails the running test; it never opens a dialog.
 // - A modal dialog that no test hook answers (a message box the test did not expect) fails the

@@ -1,0 +1,180 @@
+// What the tester sees, read back from the X server's screen: the test result indicator over
+// the sky plot and the setup dialog's size. Each runs on a bare X server and under openbox
+// (ZP_TEST_DISPLAY, WxTestSupport.h; the runs are set in CMakeLists.txt).
+#include "DialogTemplate.h"
+#include "ReceiverMonitor.h"
+#include "ReceiverSimulator.h"
+#include "ResourceIds.h"
+#include "ScreenCheck.h"
+#include "SetupDlg.h"
+#include "TestSupport.h"
+#include "TtffJudge.h"
+#include "WxTestSupport.h"
+#include "ZenithprobeDlg.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <wx/msgdlg.h>
+#include <wx/testing.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TestDlg : public CZenithprobeDlg {
+public:
+    int32_t TestResult() const { return m_nTestResult; }
+    bool TTFFDone() const { return m_bTTFFDone != 0; }
+    void Tap() {
+        wxMouseEvent up(wxEVT_LEFT_UP);
+        up.SetEventObject(this);
+        GetEventHandler()->ProcessEvent(up);
+    }
+    // The sky plot's pixels as the screen has them, a few pixels inside its border.
+    PixelCounts PlotPixels() const {
+        const std::optional<wxRect> window = FindScreenWindow("Zenithprobe");
+        if (!window || m_plot == nullptr) {
+            return {};
+        }
+        wxRect plot = m_plot->GetRect();
+        plot.Offset(window->GetPosition());
+        return CountPixels(GrabScreen(plot.Deflate(4)));
+    }
+};
+
+// The face: white, the plot's black gone.
+bool Face(const PixelCounts& c) {
+    return c.Share(c.white) > 0.6 && c.black == 0;
+}
+// The plot: its black background, no face.
+bool Plot(const PixelCounts& c) {
+    return c.Share(c.black) > 0.5 && c.Share(c.white) < 0.2;
+}
+
+class ScreenPixelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (m_sim) {
+            m_sim->Stop();
+        }
+        SetDisplayScale(1);
+    }
+
+    void StartReceiver(const std::string& iniKeys, TtffRange cold) {
+        WriteFileBytes(m_home / "Zenithprobe.ini",
+                       "[Zenithprobe]\r\nBAUD_RATE=115200\r\nTEST_MODE=1\r\n" + iniKeys);
+        SimOptions o;
+        o.portsDir = m_ports;
+        o.baud = 115200;
+        o.rateHz = 10;
+        o.seed = 1;
+        o.ttffCold = cold;
+        o.notice = [](std::string_view) {};
+        m_sim = std::make_unique<ReceiverSimulator>(o);
+        ASSERT_TRUE(m_sim->Start()) << m_sim->Error();
+    }
+
+    static void Exit(TestDlg& dlg) {
+        wxTEST_DIALOG(dlg.OnCancel(), wxExpectModal<wxMessageDialog>(wxID_OK));
+    }
+
+    TempDir m_dir;
+    fs::path m_ports = m_dir.Path() / "ports";
+    fs::path m_home = m_dir.Path() / "home/";
+    bool m_made = fs::create_directories(m_ports) && fs::create_directories(m_home);
+    ScopedEnv m_portsEnv{"ZENITHPROBE_PORTS", m_ports.c_str()};
+    ScopedEnv m_homeEnv{"ZENITHPROBE_HOME", m_home.c_str()};
+    std::unique_ptr<ReceiverSimulator> m_sim;
+};
+
+} // namespace
+
+TEST_F(ScreenPixelTest, IndicatorPassShowsTheBlueRingAndATapUncoversThePlot) {
+    StartReceiver("START_ACT=cold\r\nTIME_CRITERIA_C=50\r\n", {1.6, 2.0});
+    TestDlg dlg;
+    PixelCounts c;
+    ModalScript script;
+    script.Wait("the satellites on the plot", [&] { return Plot(c = dlg.PlotPixels()); })
+        .Wait("passed", [&] { return dlg.TTFFDone() && dlg.TestResult() == kResultPassed; })
+        .Wait("the ring on the screen",
+              [&] { return Face(c = dlg.PlotPixels()) && c.pureBlue > 500; })
+        .Do("no cross", [&] { EXPECT_EQ(c.pureRed, 0); })
+        .Do("a tap", [&] { dlg.Tap(); })
+        .Wait("the plot again", [&] { return Plot(c = dlg.PlotPixels()); })
+        .Do("another tap", [&] { dlg.Tap(); })
+        .Wait("the ring again", [&] { return Face(c = dlg.PlotPixels()) && c.pureBlue > 500; })
+        .Do("leave", [&] { Exit(dlg); });
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+    EXPECT_TRUE(Face(c) && c.pureBlue > 500) << c.white << " white of " << c.total;
+}
+
+TEST_F(ScreenPixelTest, IndicatorFailShowsTheRedCross) {
+    StartReceiver("START_ACT=cold\r\nTIME_CRITERIA_C=1\r\n", {3.0, 4.0});
+    TestDlg dlg;
+    PixelCounts c;
+    ModalScript script;
+    script.Wait("failed", [&] { return dlg.TTFFDone() && dlg.TestResult() == kResultFailed; })
+        .Wait("the cross on the screen",
+              [&] { return Face(c = dlg.PlotPixels()) && c.pureRed > 300; })
+        .Do("no ring", [&] { EXPECT_EQ(c.pureBlue, 0); })
+        .Do("leave", [&] { Exit(dlg); });
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+    EXPECT_GT(c.pureRed, 300) << c.white << " white of " << c.total;
+}
+
+TEST_F(ScreenPixelTest, IndicatorPendingTapShowsTheBareFaceAtScaleTwo) {
+    SetDisplayScale(2);
+    StartReceiver("", {1.0, 1.0});
+    TestDlg dlg;
+    PixelCounts c;
+    ModalScript script;
+    script.Wait("the satellites on the plot", [&] { return Plot(c = dlg.PlotPixels()); })
+        .Do("a tap", [&] { dlg.Tap(); })
+        .Wait("the face on the screen", [&] { return Face(c = dlg.PlotPixels()); })
+        .Do("neither mark",
+            [&] {
+                EXPECT_EQ(dlg.TestResult(), kResultPending);
+                EXPECT_EQ(c.pureBlue, 0);
+                EXPECT_EQ(c.pureRed, 0);
+            })
+        .Do("a tap", [&] { dlg.Tap(); })
+        .Wait("the plot again", [&] { return Plot(c = dlg.PlotPixels()); })
+        .Do("leave", [&] { Exit(dlg); });
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+}
+
+namespace {
+
+class QuietMonitor : public CReceiverMonitor {
+public:
+    CNmeaParser* Parser() { return &m_parser; }
+
+protected:
+    void ShowLine(std::string) override {}
+    void ShowErrorMessage(const char*) override {}
+};
+
+} // namespace
+
+// On a 640 x 480 screen wx's default size of a new dialog is 240 x 320, the template's size.
+TEST_F(ScreenPixelTest, SetupDialogHasItsTemplateSizeOnScreen) {
+    QuietMonitor monitor;
+    CSetupDlg dlg;
+    dlg.SetContext(&monitor.Serial(), "COM1", 4800, monitor.Parser(), m_home);
+    std::optional<wxRect> seen;
+    ModalScript script;
+    script
+        .Wait("240 x 320 on the screen",
+              [&] {
+                  seen = FindScreenWindow("Zenithprobe Setup");
+                  return seen && seen->GetSize() == wxSize(240, 320);
+              })
+        .Do("all of it on the screen", [&] {
+            EXPECT_TRUE(GrabScreen(*seen).IsOk()) << "partly off the screen";
+            dlg.EndDialog(kIdCancel);
+        });
+    script.Run(dlg);
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_EQ(seen->width, 240);
+    EXPECT_EQ(seen->height, 320);
+}
