@@ -134,6 +134,8 @@ std::string SimUsage() {
            "  --hangup-after S        close the line after S seconds and exit 0\n"
            "  --ignore-commands       keep the fix whatever is received\n"
            "  --log-commands FILE     write every byte received to FILE\n"
+           "  --truth FILE            one JSON line per restart acted on: kind, when the\n"
+           "                          command came, the loss and fix epochs, the drawn TTFF\n"
            "  --replay FILE           send FILE byte for byte instead of simulating\n"
            "  --loop                  replay FILE again and again\n"
            "  --realtime              replay one RMC-ended epoch per second\n"
@@ -173,7 +175,7 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
             "--port",         "--ports-dir",    "--baud",   "--rate-hz", "--start-time",
             "--lat",          "--lon",          "--alt",    "--seed",    "--ttff-cold",
             "--ttff-warm",    "--ttff-hot",     "--start",  "--talker",  "--silent-after",
-            "--hangup-after", "--log-commands", "--replay",
+            "--hangup-after", "--log-commands", "--replay", "--truth",
         };
         bool known = false;
         for (const char* name : withValue) {
@@ -265,6 +267,11 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
                 return bad();
             }
             (arg == "--silent-after" ? o.silentAfterS : o.hangupAfterS) = d;
+        } else if (arg == "--truth") {
+            if (value.empty()) {
+                return bad();
+            }
+            o.truthFile = std::string(value);
         } else if (arg == "--log-commands") {
             if (value.empty()) {
                 return bad();

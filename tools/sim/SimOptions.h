@@ -39,6 +39,7 @@ struct SimOptions {
     double hangupAfterS = -1;  // < 0: never
     bool ignoreCommands = false;
     std::filesystem::path logCommands; // empty: no log
+    std::filesystem::path truthFile;   // empty: none; one JSON line per restart acted on
     std::filesystem::path replayFile;  // empty: simulate
     bool loop = false;
     bool realtime = false;
