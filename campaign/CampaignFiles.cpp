@@ -191,21 +191,25 @@ std::string CampaignJson(const CampaignSettings& settings,
 std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunRecord>& records,
                         const std::vector<KindSummary>& summary) {
     // Two panels: TTFF per run above, the cumulative distribution per kind below.
-    constexpr double kWidth = 800, kLeft = 70, kRight = 780;
+    constexpr double kLeft = 70, kRight = 780;
     constexpr double kTop1 = 50, kBottom1 = 290, kTop2 = 360, kBottom2 = 600;
     std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"660\" "
                     "viewBox=\"0 0 800 660\" font-family=\"sans-serif\" font-size=\"12\">\n"
                     "<rect width=\"800\" height=\"660\" fill=\"white\"/>\n";
-    // The y scale covers every TTFF, every criterion and every time-out mark.
+    // The run panel's scale covers every TTFF and every criterion; the distribution's only the
+    // TTFFs, so that short ones are not squeezed against the axis by a far criterion.
     double topS = 1;
+    double top2S = 0.1;
     for (const RunRecord& r : records) {
         topS = std::max(topS, r.ttffMs >= 0 ? Seconds(r.ttffMs) : 0.0);
+        top2S = std::max(top2S, r.ttffMs >= 0 ? Seconds(r.ttffMs) : 0.0);
         topS = std::max(topS, static_cast<double>(r.criterionS));
     }
-    topS *= 1.1;
-    const double step = TickStep(topS);
-    topS = std::ceil(topS / step) * step;
+    const double step = TickStep(topS * 1.1);
+    topS = std::ceil(topS * 1.1 / step) * step;
+    const double step2 = TickStep(top2S * 1.1);
+    top2S = std::ceil(top2S * 1.1 / step2) * step2;
     const int runs = std::max(settings.Runs(), static_cast<int>(records.size()));
     auto x1 = [&](double run) {
         return kLeft + (kRight - kLeft) * (run - 0.5) / std::max(runs, 1);
@@ -213,7 +217,7 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
     auto y1 = [&](double sec) {
         return kBottom1 - (kBottom1 - kTop1) * std::min(sec, topS) / topS;
     };
-    auto x2 = [&](double sec) { return kLeft + (kRight - kLeft) * std::min(sec, topS) / topS; };
+    auto x2 = [&](double sec) { return kLeft + (kRight - kLeft) * std::min(sec, top2S) / top2S; };
     auto y2 = [&](double share) { return kBottom2 - (kBottom2 - kTop2) * share; };
     auto f = [](double v) { return Fixed(v, 1); };
 
@@ -226,10 +230,12 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
              "\" y2=\"" + f(y1(v)) + "\" stroke=\"#e0e0e0\"/>\n";
         s += "<text x=\"" + f(kLeft - 6) + "\" y=\"" + f(y1(v) + 4) + "\" text-anchor=\"end\">" +
              Fixed(v, step < 1 ? 1 : 0) + "</text>\n";
+    }
+    for (double v = 0; v <= top2S + 1e-9; v += step2) {
         s += "<line x1=\"" + f(x2(v)) + "\" y1=\"" + f(kTop2) + "\" x2=\"" + f(x2(v)) + "\" y2=\"" +
              f(kBottom2) + "\" stroke=\"#e0e0e0\"/>\n";
         s += "<text x=\"" + f(x2(v)) + "\" y=\"" + f(kBottom2 + 16) + "\" text-anchor=\"middle\">" +
-             Fixed(v, step < 1 ? 1 : 0) + "</text>\n";
+             Fixed(v, step2 < 1 ? 1 : 0) + "</text>\n";
     }
     for (int q = 0; q <= 4; ++q) {
         const double share = q / 4.0;
@@ -299,7 +305,7 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
                       f(y2(after));
         }
         const double last = k.runs > 0 ? static_cast<double>(ttff.size()) / k.runs : 0;
-        points += " " + f(x2(topS)) + "," + f(y2(last));
+        points += " " + f(x2(top2S)) + "," + f(y2(last));
         s += "<polyline class=\"cdf\" fill=\"none\" stroke=\"" + std::string(KindColour(k.kind)) +
              "\" stroke-width=\"2\" points=\"" + points + "\"/>\n";
         const double ly = kTop2 + 18 + 16 * legend++;
@@ -316,7 +322,6 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
              "\"/><text x=\"" + f(lx + 13) + "\" y=\"42\">" + RunOutcomeText(o) + "</text>\n";
         lx += 100;
     }
-    (void)kWidth;
     return s + "</svg>\n";
 }
 
