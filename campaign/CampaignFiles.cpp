@@ -95,7 +95,7 @@ std::string IsoUtc(int64_t utcMs) {
     if (!UtcDate(utcMs, &t)) {
         return "";
     }
-    char text[40];
+    char text[80]; // the widest ints the format allows, not just real dates
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.tm_year + 1900,
                   t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
                   static_cast<int>(((utcMs % 1000) + 1000) % 1000));
