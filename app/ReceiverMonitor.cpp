@@ -57,6 +57,7 @@ void CReceiverMonitor::SetReaderPause(std::function<void(uint32_t)> pause) {
 }
 
 bool CReceiverMonitor::StartReaderThread() {
+    std::lock_guard lock(m_threadMutex);
     if (m_readerThread.joinable()) {
         return false;
     }
@@ -68,6 +69,8 @@ bool CReceiverMonitor::StartReaderThread() {
 }
 
 void CReceiverMonitor::StopReaderThread() {
+    // Held while joining: the reader thread never takes it.
+    std::lock_guard lock(m_threadMutex);
     if (!m_readerThread.joinable()) {
         return;
     }

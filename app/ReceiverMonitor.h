@@ -140,7 +140,10 @@ private:
     void ActLocked(const CampaignStep& step, std::vector<CampaignNotice>* notices);
     void FinishLocked(std::vector<CampaignNotice>* notices);
 
-    std::thread m_readerThread; // user-interface thread starts and joins it
+    // Started by the user-interface thread; joined by whichever thread stops it (a stop may come
+    // from another thread while the start is still storing it): m_threadMutex guards it.
+    std::mutex m_threadMutex;
+    std::thread m_readerThread;
     std::atomic<bool> m_bStopReader{false};
     std::atomic<bool> m_bReaderRunning{false};
     CEvent m_readerWake; // set to end a pause early
