@@ -2,8 +2,7 @@
 // The NMEA log: the raw sentence stream recorded to "nmea_YYYYMMDD_n.txt" in the program's
 // folder, one new file per switching-on, and the device clock set from the receiver on the way.
 //
-// CLogFile is a plain file object with its own buffer (one owner, no lock). CNmeaLog is the log
-// the main dialog owns:
+// CNmeaLog is the log the main dialog owns (CLogFile, its file object, is in platform/LogFile.h):
 // - The user-interface thread calls SwitchOn, Close and SetClockSetter.
 // - The reader thread calls WriteLine for each line fed to the parser while logging is on.
 // - m_mutex (the log lock) guards m_file and m_bFailing: every write, flush and close happens
@@ -11,6 +10,8 @@
 //   may already belong to another file). It is held only for one line's write and flush, or for
 //   a close, never across the reader's pause or a window call, and never together with
 //   g_csParser or the port lock.
+#include "LogFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -19,43 +20,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-
-class CLogFile {
-public:
-    // Lines are collected up to kBufferSize bytes before they are written.
-    static constexpr size_t kBufferSize = 4096;
-    // Bytes a failing file (full storage, removed device) keeps for a later flush; lines beyond
-    // are dropped whole, so the file never gets half a line from us after a gap.
-    static constexpr size_t kPendingLimit = 64 * 1024;
-
-    CLogFile() = default;
-    ~CLogFile(); // Close()
-    CLogFile(CLogFile&& other) noexcept;
-    CLogFile& operator=(CLogFile&& other) noexcept;
-    CLogFile(const CLogFile&) = delete;
-    CLogFile& operator=(const CLogFile&) = delete;
-
-    // Creates path for writing; never opens a file (or link) that exists. 0 or the error number
-    // (EEXIST when the name is taken). Closes what was open before.
-    int Create(const std::filesystem::path& path);
-    // Takes over an open descriptor (tests: a device that fails writes).
-    void Adopt(int fd);
-    bool IsOpen() const { return m_fd >= 0; }
-
-    // Adds bytes; writes the buffer out when it would overflow. 0, or the error number of a
-    // failing write: the bytes are then kept with the unwritten ones, unless that would pass
-    // kPendingLimit, in which case they are dropped.
-    int Write(const char* data, size_t size);
-    // Writes the buffer out. 0, or the error number; unwritten bytes stay for the next flush.
-    int Flush();
-    // Flushes and closes. 0, or the first error number; bytes that could not be written are
-    // lost. The file is closed either way.
-    int Close();
-
-private:
-    int m_fd = -1;
-    std::string m_buffer; // written, not yet flushed
-};
 
 // "nmea_%4d%02d%02d_%d.txt"
 std::string LogFileName(int year, int month, int day, int sequence);

@@ -6,6 +6,9 @@
 #include "TextConvert.h"
 #include "Tick.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <pthread.h>
 #include <string_view>
 
@@ -19,6 +22,7 @@ CReceiverMonitor::CReceiverMonitor()
 
 CReceiverMonitor::~CReceiverMonitor() {
     StopReaderThread();
+    StopCampaign(); // a campaign cut short by the exit keeps its finished runs
 }
 
 void CReceiverMonitor::LoadSettings() {
@@ -53,6 +57,7 @@ void CReceiverMonitor::SetReaderPause(std::function<void(uint32_t)> pause) {
 }
 
 bool CReceiverMonitor::StartReaderThread() {
+    std::lock_guard lock(m_threadMutex);
     if (m_readerThread.joinable()) {
         return false;
     }
@@ -64,6 +69,8 @@ bool CReceiverMonitor::StartReaderThread() {
 }
 
 void CReceiverMonitor::StopReaderThread() {
+    // Held while joining: the reader thread never takes it.
+    std::lock_guard lock(m_threadMutex);
     if (!m_readerThread.joinable()) {
         return;
     }
@@ -84,7 +91,12 @@ void CReceiverMonitor::ReaderThreadProc(CReceiverMonitor* self) {
         if (self->m_bStopReader.load()) {
             break;
         }
-        self->m_readerPause(kReaderPeriodMs);
+        self->CampaignTick();
+        if (self->m_bCampaign.load()) {
+            self->WaitForBytes(kReaderPeriodMs);
+        } else {
+            self->m_readerPause(kReaderPeriodMs);
+        }
     }
     self->m_bReaderRunning = false;
 }
@@ -140,5 +152,161 @@ void CReceiverMonitor::HandleLine(const ReceivedLine& line) {
     // Rejected sentences are logged too. The log lock is taken only now, g_csParser released.
     if (m_bLog.load() != 0) {
         m_fileLog.WriteLine(std::string_view(line.text, line.length));
+    }
+    if (m_bCampaign.load()) {
+        CampaignLine(line);
+    }
+}
+
+namespace {
+
+constexpr uint32_t kWaitSliceMs = 100; // a stop or the campaign's end is seen within this
+
+int64_t UtcNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+int CReceiverMonitor::StartCampaign(CampaignSettings settings,
+                                    const std::filesystem::path& folder) {
+    std::vector<CampaignNotice> notices;
+    {
+        std::lock_guard lock(m_campaignMutex);
+        if (m_campaign) {
+            return EBUSY;
+        }
+        settings.timing = "reader-wake";
+        auto session = std::make_unique<CCampaignSession>();
+        CampaignStep step;
+        const std::vector<std::pair<std::string, std::string>> extra = {
+            {"port", m_strComPort}, {"baud", std::to_string(m_nBaudRate)}};
+        if (const int error =
+                session->Begin(settings, folder, extra, {TickCountMs(), UtcNowMs()}, &step);
+            error != 0) {
+            return error;
+        }
+        m_campaign = std::move(session);
+        m_bCampaign = true;
+        ActLocked(step, &notices);
+    }
+    m_readerWake.Set(); // out of the fixed pause, into the wait for bytes
+    for (CampaignNotice& n : notices) {
+        CampaignNotify(std::move(n));
+    }
+    return 0;
+}
+
+void CReceiverMonitor::StopCampaign() {
+    std::vector<CampaignNotice> notices;
+    {
+        std::lock_guard lock(m_campaignMutex);
+        if (!m_campaign) {
+            return;
+        }
+        m_campaign->Stop();
+        FinishLocked(&notices);
+    }
+    for (CampaignNotice& n : notices) {
+        CampaignNotify(std::move(n));
+    }
+}
+
+void CReceiverMonitor::ActLocked(const CampaignStep& step, std::vector<CampaignNotice>* notices) {
+    const int32_t runs = m_campaign->Engine().Settings().Runs();
+    if (step.finished) {
+        CampaignNotice n;
+        n.what = CampaignNotice::What::RunFinished;
+        n.kind = step.finished->kind;
+        n.run = step.finished->run;
+        n.runs = runs;
+        n.text = ProgressText(*step.finished, runs);
+        notices->push_back(std::move(n));
+    }
+    if (!step.send.empty()) {
+        // The result is not looked at, as with the dialog's restarts: a closed port shows up as a
+        // run without a loss.
+        m_serial.Write(step.send.data(), static_cast<uint32_t>(step.send.size()));
+        DebugPrint("CReceiverMonitor::Campaign() %s start, run %d!\r\n",
+                   StartKindText(step.sendKind), m_campaign->Engine().CurrentRun());
+        CampaignNotice n;
+        n.what = CampaignNotice::What::RestartSent;
+        n.kind = step.sendKind;
+        n.run = m_campaign->Engine().CurrentRun();
+        n.runs = runs;
+        notices->push_back(std::move(n));
+    }
+    if (step.done) {
+        FinishLocked(notices);
+    }
+}
+
+void CReceiverMonitor::FinishLocked(std::vector<CampaignNotice>* notices) {
+    CampaignNotice n;
+    n.what = CampaignNotice::What::Finished;
+    n.error = m_campaign->Finish();
+    n.runs = m_campaign->Engine().Settings().Runs();
+    n.text = SummaryText(m_campaign->Summary());
+    n.paths = m_campaign->Paths();
+    n.allPassed = m_campaign->AllPassed();
+    notices->push_back(std::move(n));
+    m_campaign.reset();
+    m_bCampaign = false;
+}
+
+void CReceiverMonitor::CampaignLine(const ReceivedLine& line) {
+    FixSample sample;
+    {
+        std::lock_guard lock(g_csParser);
+        sample = SampleOf(m_parser);
+    }
+    std::vector<CampaignNotice> notices;
+    {
+        std::lock_guard lock(m_campaignMutex);
+        if (!m_campaign) {
+            return;
+        }
+        ActLocked(m_campaign->Line(line, sample, {line.arrivalMs, UtcNowMs()}), &notices);
+    }
+    for (CampaignNotice& n : notices) {
+        CampaignNotify(std::move(n));
+    }
+}
+
+void CReceiverMonitor::CampaignTick() {
+    if (!m_bCampaign.load()) {
+        return;
+    }
+    std::vector<CampaignNotice> notices;
+    {
+        std::lock_guard lock(m_campaignMutex);
+        if (!m_campaign) {
+            return;
+        }
+        ActLocked(m_campaign->Tick({TickCountMs(), UtcNowMs()}), &notices);
+    }
+    for (CampaignNotice& n : notices) {
+        CampaignNotify(std::move(n));
+    }
+}
+
+void CReceiverMonitor::WaitForBytes(uint32_t ms) {
+    const uint32_t start = TickCountMs();
+    for (;;) {
+        const uint32_t waited = TickCountMs() - start;
+        if (waited >= ms || m_bStopReader.load() || !m_bCampaign.load()) {
+            return;
+        }
+        const uint32_t slice = std::min(kWaitSliceMs, ms - waited);
+        const int32_t ready = m_serial.WaitReadable(slice);
+        if (ready == 1) {
+            return;
+        }
+        if (ready != 0) {
+            // No port (closed for garbage, or by the setup dialog): the fixed pause.
+            m_readerWake.Wait(ms - waited);
+            return;
+        }
     }
 }

@@ -15,6 +15,16 @@
 // - m_fileLog has its own lock (NmeaLog.h); the reader takes it after releasing g_csParser.
 // - ShowLine is called on the reader thread and must only hand the text on; ShowErrorMessage is
 //   called on the thread that calls InitSerial.
+// - A campaign (StartCampaign, StopCampaign: user-interface thread) is fed by the reader thread:
+//   each line after it was handled, and a tick after each pass; its restart commands go out
+//   through m_serial from there. m_campaignMutex guards m_campaign; it is taken after g_csParser
+//   is released (the reader copies what the campaign reads from the parser first) and is held
+//   around the campaign's port writes and file writes (so the order is campaign lock, then port
+//   lock or nothing). While m_bCampaign is set, the reader's pause ends as soon as bytes arrive
+//   (a wait on the port, kReaderPeriodMs at most) so that arrival times are not up to a pass
+//   late; without a campaign the pause is the fixed one. CampaignNotify runs on the reader
+//   thread or on the thread that called Start/StopCampaign, never under a lock.
+#include "CampaignSession.h"
 #include "NmeaLog.h"
 #include "NmeaParser.h"
 #include "ReceivePath.h"
@@ -25,8 +35,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CReceiverMonitor {
 public:
@@ -66,6 +79,25 @@ public:
     // the pause is over or a stop was requested. Call before StartReaderThread.
     void SetReaderPause(std::function<void(uint32_t ms)> pause);
 
+    // What a campaign reports to the dialog.
+    struct CampaignNotice {
+        enum class What { RestartSent, RunFinished, Finished } what = What::RestartSent;
+        int32_t kind = kStartNone;
+        int32_t run = 0; // 1-based
+        int32_t runs = 0;
+        std::string text;                         // the progress line, or the summary table
+        std::vector<std::filesystem::path> paths; // Finished: the record's files
+        bool allPassed = false;                   // Finished
+        int error = 0;                            // Finished: writing the record failed
+    };
+    // Starts a campaign recorded in folder (user-interface thread). 0, EBUSY while one runs, or
+    // the error number of the record's creation.
+    int StartCampaign(CampaignSettings settings, const std::filesystem::path& folder);
+    // Ends a running campaign and writes its record (user-interface thread, and the destructor);
+    // the Finished notice comes before this returns. Nothing happens without a campaign.
+    void StopCampaign();
+    bool CampaignRunning() const { return m_bCampaign.load(); }
+
     // Access for tests and the dialog's owner.
     CSharedSerial& Serial() { return m_serial; }
     int32_t GarbageCount() const { return m_receive.Garbage(); }
@@ -76,6 +108,8 @@ protected:
     virtual void ShowLine(std::string text) = 0;
     // An error message box (stop icon, OK button).
     virtual void ShowErrorMessage(const char* text) = 0;
+    // A campaign's restart, finished run or end: hand it on, touch no window here.
+    virtual void CampaignNotify(CampaignNotice) {}
 
     CSharedSerial m_serial;
     CNmeaParser m_parser; // guarded by g_csParser
@@ -97,10 +131,25 @@ protected:
 private:
     static void ReaderThreadProc(CReceiverMonitor* self);
     void HandleLine(const ReceivedLine& line);
+    void CampaignLine(const ReceivedLine& line);
+    void CampaignTick();
+    // The reader's pause during a campaign: until bytes arrive, a stop, or ms.
+    void WaitForBytes(uint32_t ms);
+    // Under m_campaignMutex: sends what step asks for and collects its notices; ends the
+    // campaign when it is over.
+    void ActLocked(const CampaignStep& step, std::vector<CampaignNotice>* notices);
+    void FinishLocked(std::vector<CampaignNotice>* notices);
 
-    std::thread m_readerThread; // user-interface thread starts and joins it
+    // Started by the user-interface thread; joined by whichever thread stops it (a stop may come
+    // from another thread while the start is still storing it): m_threadMutex guards it.
+    std::mutex m_threadMutex;
+    std::thread m_readerThread;
     std::atomic<bool> m_bStopReader{false};
     std::atomic<bool> m_bReaderRunning{false};
     CEvent m_readerWake; // set to end a pause early
     std::function<void(uint32_t)> m_readerPause;
+
+    std::mutex m_campaignMutex;
+    std::unique_ptr<CCampaignSession> m_campaign; // guarded by m_campaignMutex
+    std::atomic<bool> m_bCampaign{false};         // a campaign runs (read without the lock)
 };

@@ -1,37 +1,22 @@
 #pragma once
-// The restart commands and the TTFF judgement of the main dialog, without a display.
-//
-// Each restart sends the SONY command (5 bytes, no NUL) and then the SiRF "$PSRF101" navigation
-// initialisation with its checksum, CR LF and one NUL (62 bytes), whatever receiver is attached.
+// The TTFF judgement of the main dialog, without a display (the restart commands themselves are
+// in nmea/RestartCommandBytes.h).
 //
 // The judgement works on the two values the dialog keeps for a measurement (done flag and
 // result) and on whole seconds since the restart; the dialog applies the outcome to its window.
 // Seconds and criteria are compared unsigned.
 //
 // Threads: pure functions on the caller's values; any thread may call them.
+#include "RestartCommandBytes.h"
+
 #include <cstdint>
 #include <string>
-
-enum StartKind : int32_t {
-    kStartNone = 0,
-    kStartCold = 1,
-    kStartWarm = 2,
-    kStartHot = 3,
-};
 
 // Test result of a measurement.
 inline constexpr int32_t kResultPending = -1;
 inline constexpr int32_t kResultFailed = 0;
 inline constexpr int32_t kResultPassed = 1;
 
-// "@cd\r\n", "@sw\r\n", "@sr\r\n"; empty for any other kind.
-std::string SonyRestartCommand(int32_t kind);
-// The 61 characters of the $PSRF101 sentence plus one NUL byte; empty for any other kind.
-std::string SirfRestartCommand(int32_t kind);
-// "cold", "warm", "hot"; "" for any other kind.
-const char* StartKindText(int32_t kind);
-// "Cold", "Warm", "Hot" (the words of the debug lines); "" for any other kind.
-const char* StartKindWord(int32_t kind);
 // The START_ACT value as a kind: "Cold", "Warm", "Hot" in any case, exactly; else kStartNone.
 int32_t StartKindFromAction(const std::string& action);
 

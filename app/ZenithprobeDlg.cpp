@@ -10,6 +10,7 @@ wxBEGIN_EVENT_TABLE(CZenithprobeDlg, CDialogBase)
     EVT_CHECKBOX(IDC_LOG, CZenithprobeDlg::OnLogCheck)
     EVT_BUTTON(IDC_SETUP, CZenithprobeDlg::OnSetupCommand)
     EVT_MENU(MenuCommandId(IDM_SETUP), CZenithprobeDlg::OnSetupCommand)
+    EVT_MENU(MenuCommandId(IDM_CAMPAIGN), CZenithprobeDlg::OnCampaignCommand)
 wxEND_EVENT_TABLE()
 
 CZenithprobeDlg::CZenithprobeDlg(wxWindow* parent)
@@ -115,6 +116,7 @@ void CZenithprobeDlg::Shutdown() {
         KillTimer(m_nScreenTimer);
         m_nScreenTimer = 0;
     }
+    StopCampaign(); // the record keeps the runs finished so far
     m_serial.Close();
     if (m_bLog.load() == 1) {
         m_fileLog.Close(); // flush and close; the reader, still running, writes no more

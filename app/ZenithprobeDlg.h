@@ -79,6 +79,15 @@ public:
     // (ZenithprobeDlgSetup.cpp).
     void OnSetup();
 
+    // Options "Campaign...": the campaign dialog, then StartCampaignRuns; "Stop campaign" while
+    // one runs (ZenithprobeDlgCampaign.cpp).
+    void OnCampaign();
+    // Starts a campaign of cycles x kinds runs recorded in the program's folder; false (after a
+    // message box) when the record cannot be created.
+    bool StartCampaignRuns(const std::vector<int32_t>& kinds, int32_t cycles, uint32_t timeoutS);
+    // Tests: a shorter settle time than the campaign's default.
+    void SetCampaignSettle(uint32_t seconds) { m_nCampaignSettleS = seconds; }
+
     // State for tests.
     const wxString& LastLine() const { return m_strLine; }
     uint32_t ScreenTimer() const { return m_nScreenTimer; }
@@ -86,6 +95,7 @@ public:
 protected:
     void ShowLine(std::string text) override;
     void ShowErrorMessage(const char* text) override;
+    void CampaignNotify(CampaignNotice notice) override;
 
     // The dialog's members (the restarts, the log and the refresh use them too).
     wxStaticText* m_stcBanner = nullptr;     // 1066, hidden; the banner is painted over it
@@ -149,6 +159,8 @@ private:
     void OnResultButton(wxCommandEvent& event);
     void OnSetupCommand(wxCommandEvent& event);
     void OnLButtonUp(wxMouseEvent& event);
+    void OnCampaignCommand(wxCommandEvent& event);
+    void SetCampaignMenuLabel(const wxString& label);
     void StartRestartWaiter();
     void RestartPostProcessing(CLifetimeToken token, std::shared_ptr<std::atomic<bool>> done);
 
@@ -161,6 +173,7 @@ private:
     std::condition_variable m_waitStop;
     bool m_bStopWaiters = false;
 
+    uint32_t m_nCampaignSettleS = 3;
     std::function<void(const wxString&)> m_lineShownHook;
     CLifetimeGuard m_lifetime;
 

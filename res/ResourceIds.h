@@ -63,6 +63,17 @@ inline constexpr int IDM_COLD_START = 32778;
 inline constexpr int IDM_WARM_START = 32779;
 inline constexpr int IDM_HOT_START = 32780;
 inline constexpr int IDM_SETUP = 32781;
+// "Campaign..." while no campaign runs, "Stop campaign" while one does.
+inline constexpr int IDM_CAMPAIGN = 32782;
+
+// Campaign dialog: kind, runs, time-out; Start (1) and Cancel (2).
+inline constexpr int IDD_CAMPAIGN_DIALOG = 146;
+inline constexpr int IDC_CAMPAIGN_COLD = 1093;
+inline constexpr int IDC_CAMPAIGN_WARM = 1094;
+inline constexpr int IDC_CAMPAIGN_HOT = 1095;
+inline constexpr int IDC_CAMPAIGN_ALL = 1096;
+inline constexpr int IDC_CAMPAIGN_RUNS = 1097;
+inline constexpr int IDC_CAMPAIGN_TIMEOUT = 1098;
 
 // The program's icon.
 inline constexpr int IDI_ZENITHPROBE = 128;

@@ -635,6 +635,20 @@ int32_t CSerial::Write(const void* data, uint32_t length, uint32_t* written,
     return 0;
 }
 
+int32_t CSerial::WaitReadable(uint32_t timeoutMs) {
+    const int fd = m_hPort.load();
+    if (fd == kNoPort) {
+        return kSerialErrorNotOpen;
+    }
+    pollfd p{fd, POLLIN, 0};
+    const int timeout = timeoutMs > 60000u ? 60000 : static_cast<int>(timeoutMs);
+    const int r = poll(&p, 1, timeout);
+    if (r < 0) {
+        return errno == EINTR ? 0 : LastErrno();
+    }
+    return r > 0 ? 1 : 0;
+}
+
 int32_t CSerial::Read(void* buffer, uint32_t length, uint32_t* read, SerialOverlapped* overlapped,
                       uint32_t timeoutMs) {
     if (read != nullptr) {

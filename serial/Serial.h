@@ -91,6 +91,12 @@ public:
                          SerialOverlapped* overlapped = nullptr,
                          uint32_t timeoutMs = kSerialInfinite);
 
+    // Waits until bytes can be read, at most timeoutMs (a reader that must time their arrival
+    // without a fixed pass). 1 readable (or the device has gone: the next Read reports it),
+    // 0 timed out or interrupted by a signal, else an error code (not open). Takes no lock:
+    // another thread that closes the port meanwhile ends the wait early or not at all, never
+    // more than timeoutMs; the Read that follows finds out.
+    int32_t WaitReadable(uint32_t timeoutMs);
     // Discards both directions' buffered bytes.
     int32_t Purge();
     // Stops the process (exit code 0x0FFFFFFF) when overlapped is given or the time-out is finite.

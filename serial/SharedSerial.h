@@ -11,7 +11,9 @@
 // return at once); a write holds the lock while its bytes go out.
 //
 // WaitEvent is left as CSerial has it, without the lock, because it blocks until an event: a
-// program that shares the port must not use it.
+// program that shares the port must not use it. WaitReadable is also without the lock, but ends
+// after its time-out whatever happens: the reader uses it during a campaign to wake when bytes
+// arrive, and a port closed meanwhile only makes it return early (the locked Read then tells).
 #include "Serial.h"
 
 #include <mutex>

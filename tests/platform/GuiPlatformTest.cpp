@@ -275,11 +275,9 @@ TEST(SoftKeys, ExitAndOptionsWithMappedCommandIds) {
     struct Item {
         int command;
         const char* label;
-    } expected[] = {{IDM_COLD_START, "Cold Start"},
-                    {IDM_WARM_START, "Warm Start"},
-                    {IDM_HOT_START, "Hot Start"},
-                    {0, ""},
-                    {IDM_SETUP, "Setup..."}};
+    } expected[] = {{IDM_COLD_START, "Cold Start"}, {IDM_WARM_START, "Warm Start"},
+                    {IDM_HOT_START, "Hot Start"},   {0, ""},
+                    {IDM_SETUP, "Setup..."},        {IDM_CAMPAIGN, "Campaign..."}};
     ASSERT_EQ(options->GetMenuItemCount(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         const wxMenuItem* item = options->FindItemByPosition(i);

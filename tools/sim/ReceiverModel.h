@@ -65,6 +65,8 @@ public:
     bool HasFix() const { return m_hasFix; }
     // When the fix is due (seconds after the start); meaningful while HasFix() is false.
     double FixDueS() const { return m_fixDueS; }
+    // Epoch time the fix was last lost (by a restart); < 0 before any.
+    double LossS() const { return m_lossS; }
     // The TTFF drawn by the last Restart (also the one of --start nofix).
     double LastTtffS() const { return m_pendingTtffS; }
     double LatitudeDeg() const { return m_latDeg; }

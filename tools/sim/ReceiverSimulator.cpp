@@ -127,6 +127,16 @@ private:
     double NextProduceS() const;
     void Hangup();
     void PauseChanged(bool paused, double now);
+    // --truth: the restart acted on last, written once its fix epoch is known (or without a fix
+    // when another restart comes first). Times are seconds since the simulator started.
+    struct PendingTruth {
+        RestartKind kind = RestartKind::Cold;
+        double commandS = 0;
+        double ttffS = 0;
+        bool pending = false;
+    };
+    void WriteTruth(bool fixed, double fixS);
+    PendingTruth m_truth;
 
     ReceiverSimulator& m_sim;
     const SimOptions& m_o;
@@ -248,6 +258,8 @@ void ReceiverSimulator::Engine::ReadCommands(double now) {
             }
             double ttff = m_model.Restart(c.kind);
             acted.push_back(RestartEvent{c.kind, c.form, ttff});
+            WriteTruth(false, now); // a restart before the fix leaves the earlier one without
+            m_truth = PendingTruth{c.kind, now, ttff, true};
             char line[160];
             std::snprintf(line, sizeof line,
                           "zenithprobe-sim: %s start (%s), fix lost, TTFF %.2f s", kind, form,
@@ -301,7 +313,11 @@ void ReceiverSimulator::Engine::ProduceEpoch(double now) {
         // fit): this one is left out rather than queued behind it.
         return;
     }
+    const bool hadFix = m_model.HasFix();
     std::vector<EpochSentence> sentences = m_model.Epoch(k);
+    if (!hadFix && m_model.HasFix()) {
+        WriteTruth(true, m_model.EpochTimeS(k));
+    }
     size_t budget = static_cast<size_t>(std::floor(m_bytesPerS / m_o.rateHz));
     bool trimmed = false;
     std::string bytes = FitEpoch(sentences, budget, &m_gsvCursor, &trimmed);
@@ -352,6 +368,25 @@ double ReceiverSimulator::Engine::NextProduceS() const {
         return std::max(m_nextChunkS, m_replayStart);
     }
     return m_replayStart >= 0 ? m_replayStart : 1e300;
+}
+
+void ReceiverSimulator::Engine::WriteTruth(bool fixed, double fixS) {
+    if (!m_truth.pending || m_sim.m_truthFd < 0) {
+        return;
+    }
+    m_truth.pending = false;
+    char line[256];
+    char fix[32] = "null";
+    if (fixed) {
+        std::snprintf(fix, sizeof fix, "%.3f", fixS);
+    }
+    const int n = std::snprintf(
+        line, sizeof line,
+        "{\"kind\":\"%s\",\"command_s\":%.3f,\"loss_s\":%.3f,\"fix_s\":%s,\"ttff_s\":%.3f}\n",
+        RestartKindName(m_truth.kind), m_truth.commandS, m_model.LossS(), fix, m_truth.ttffS);
+    if (n > 0 && !WriteAll(m_sim.m_truthFd, line, static_cast<size_t>(n))) {
+        DebugPrint("zenithprobe-sim: truth write failed: %s\n", std::strerror(errno));
+    }
 }
 
 void ReceiverSimulator::Engine::Hangup() {
@@ -542,7 +577,7 @@ bool ReceiverSimulator::Start() {
     m_started = true;
     auto fail = [this](std::string message) {
         m_error = std::move(message);
-        for (int* fd : {&m_masterFd, &m_wakeRead, &m_wakeWrite, &m_logFd}) {
+        for (int* fd : {&m_masterFd, &m_wakeRead, &m_wakeWrite, &m_logFd, &m_truthFd}) {
             if (*fd >= 0) {
                 ::close(*fd);
                 *fd = -1;
@@ -577,6 +612,13 @@ bool ReceiverSimulator::Start() {
             ::open(m_options.logCommands.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (m_logFd < 0) {
             return fail(ErrnoText("cannot create " + m_options.logCommands.string()));
+        }
+    }
+    if (!m_options.truthFile.empty()) {
+        m_truthFd =
+            ::open(m_options.truthFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (m_truthFd < 0) {
+            return fail(ErrnoText("cannot create " + m_options.truthFile.string()));
         }
     }
     m_masterFd = ::open("/dev/ptmx", O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -643,7 +685,7 @@ void ReceiverSimulator::Stop() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
-    for (int* fd : {&m_masterFd, &m_wakeRead, &m_wakeWrite, &m_logFd}) {
+    for (int* fd : {&m_masterFd, &m_wakeRead, &m_wakeWrite, &m_logFd, &m_truthFd}) {
         if (*fd >= 0) {
             ::close(*fd);
             *fd = -1;

@@ -92,6 +92,7 @@ private:
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     int m_logFd = -1;
+    int m_truthFd = -1; // --truth: written by the simulator's thread only
     std::string m_replay;
 
     std::atomic<bool> m_stop{false};

@@ -136,6 +136,8 @@ std::string SimUsage() {
            "                          talking again (both needed)\n"
            "  --ignore-commands       keep the fix whatever is received\n"
            "  --log-commands FILE     write every byte received to FILE\n"
+           "  --truth FILE            one JSON line per restart acted on: kind, when the\n"
+           "                          command came, the loss and fix epochs, the drawn TTFF\n"
            "  --replay FILE           send FILE byte for byte instead of simulating; lines\n"
            "                          that start with '#' (capture headers) are left out\n"
            "  --replay-raw            ... keep them too\n"
@@ -184,6 +186,7 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
             "--lat",          "--lon",          "--alt",    "--seed",     "--ttff-cold",
             "--ttff-warm",    "--ttff-hot",     "--start",  "--talker",   "--silent-after",
             "--hangup-after", "--log-commands", "--replay", "--pause-at", "--pause-for",
+            "--truth",
         };
         bool known = false;
         for (const char* name : withValue) {
@@ -281,6 +284,11 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
             }
             (arg == "--pause-at" ? o.pauseAtS : o.pauseForS) = d;
             (arg == "--pause-at" ? pauseAtGiven : pauseForGiven) = true;
+        } else if (arg == "--truth") {
+            if (value.empty()) {
+                return bad();
+            }
+            o.truthFile = std::string(value);
         } else if (arg == "--log-commands") {
             if (value.empty()) {
                 return bad();

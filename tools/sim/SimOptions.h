@@ -43,6 +43,7 @@ struct SimOptions {
     double pauseForS = 0;
     bool ignoreCommands = false;
     std::filesystem::path logCommands; // empty: no log
+    std::filesystem::path truthFile;   // empty: none; one JSON line per restart acted on
     std::filesystem::path replayFile;  // empty: simulate
     // Lines of the replay file that start with '#' (the comment header of a real capture) are
     // left out unless this is set.

@@ -1,0 +1,91 @@
+// The main dialog's campaigns: the Options item, the campaign dialog, and what the reader's
+// campaign reports (restarts shown like the dialog's own, progress in field 1069, the summary).
+#include "CampaignDlg.h"
+#include "Debug.h"
+#include "ResourceIds.h"
+#include "UiThread.h"
+#include "ZenithprobeDlg.h"
+
+void CZenithprobeDlg::OnCampaignCommand(wxCommandEvent&) {
+    OnCampaign();
+}
+
+void CZenithprobeDlg::OnCampaign() {
+    if (CampaignRunning()) {
+        StopCampaign(); // the Finished notice restores the item and shows the summary
+        return;
+    }
+    CCampaignDlg dlg(this);
+    if (dlg.DoModal() == kIdOk) {
+        StartCampaignRuns(dlg.Kinds(), dlg.Runs(), dlg.TimeoutS());
+    }
+}
+
+bool CZenithprobeDlg::StartCampaignRuns(const std::vector<int32_t>& kinds, int32_t cycles,
+                                        uint32_t timeoutS) {
+    CampaignSettings settings;
+    settings.kinds = kinds;
+    settings.cycles = cycles;
+    settings.timeoutS = timeoutS;
+    settings.settleS = m_nCampaignSettleS;
+    settings.criteriaS[kStartCold] = static_cast<uint32_t>(m_nCriteriaCold);
+    settings.criteriaS[kStartWarm] = static_cast<uint32_t>(m_nCriteriaWarm);
+    settings.criteriaS[kStartHot] = static_cast<uint32_t>(m_nCriteriaHot);
+    // The menu item changes first: the first restart's notice may arrive at once.
+    SetCampaignMenuLabel("Stop campaign");
+    if (const int error = StartCampaign(settings, m_strAppDir); error != 0) {
+        SetCampaignMenuLabel("Campaign...");
+        DebugPrint("CZenithprobeDlg::OnCampaign() Unable to create file (%d)!\r\n", error);
+        MessageBox("Unable to create file", kMbStopOk);
+        return false;
+    }
+    return true;
+}
+
+void CZenithprobeDlg::SetCampaignMenuLabel(const wxString& label) {
+    CSoftKeyBar* bar = SoftKeyBar();
+    for (size_t i = 0; bar != nullptr && i < bar->KeyCount(); ++i) {
+        if (wxMenu* menu = bar->Popup(i)) {
+            if (wxMenuItem* item = menu->FindItem(MenuCommandId(IDM_CAMPAIGN))) {
+                item->SetItemLabel(label);
+            }
+        }
+    }
+}
+
+void CZenithprobeDlg::CampaignNotify(CampaignNotice notice) {
+    // Reader thread (or the caller of Start/StopCampaign): everything happens on the
+    // user-interface thread.
+    PostToUi(m_lifetime.Token(), [this, notice = std::move(notice)] {
+        if (IsEnded()) {
+            return;
+        }
+        switch (notice.what) {
+        case CampaignNotice::What::RestartSent:
+            // As the dialog's own restarts: the kind, the waiting thread and the TTFF count on
+            // the main screen. The bytes went out already, from the reader thread.
+            m_nStartKind = notice.kind;
+            StartRestartWaiter();
+            SetDlgItemText(IDC_START_KIND, wxString::Format("%s %d/%d", StartKindText(notice.kind),
+                                                            notice.run, notice.runs));
+            break;
+        case CampaignNotice::What::RunFinished:
+            DebugPrint("CZenithprobeDlg::OnCampaign() %s!\r\n", notice.text.c_str());
+            break;
+        case CampaignNotice::What::Finished: {
+            SetCampaignMenuLabel("Campaign...");
+            wxString text = notice.allPassed ? "Campaign passed\n\n" : "Campaign ended\n\n";
+            text += wxString::FromUTF8(notice.text);
+            for (const std::filesystem::path& p : notice.paths) {
+                text += "\n" + wxString::FromUTF8(p.filename().string());
+            }
+            if (notice.error != 0) {
+                text += "\n\nUnable to write the files completely";
+            }
+            MessageBox(text, notice.allPassed ? long{wxOK | wxICON_INFORMATION}
+                                              : long{wxOK | wxICON_WARNING});
+            break;
+        }
+        }
+    });
+}
