@@ -24,7 +24,9 @@ CReceiverMonitor::~CReceiverMonitor() {
 void CReceiverMonitor::LoadSettings() {
     // The whole path: Linux paths are often longer than the handheld's 100 characters, and a cut
     // one would silently lose the configuration.
-    m_strAppDir = ProgramFolder();
+    const Folders folders = CurrentFolders();
+    m_strAppDir = folders.config;
+    m_strDataDir = folders.data;
     const std::filesystem::path ini = m_strAppDir / "Zenithprobe.ini";
     char value[kValueSize];
     IniReadString(kSection, "COM_PORT", "COM1", value, kValueSize, ini);

@@ -137,6 +137,7 @@ std::string SimUsage() {
            "  --replay FILE           send FILE byte for byte instead of simulating\n"
            "  --loop                  replay FILE again and again\n"
            "  --realtime              replay one RMC-ended epoch per second\n"
+           "  --version               the name and version\n"
            "  --help                  this text\n"
            "Runs until SIGINT or SIGTERM; prints \"port: <device>\" and \"link: <link>\".\n";
 }
@@ -155,6 +156,11 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
         if (arg == "--help" || arg == "-h") {
             result.ok = true;
             result.help = true;
+            return result;
+        }
+        if (arg == "--version") {
+            result.ok = true;
+            result.version = true;
             return result;
         }
         if (arg == "--ignore-commands") {
