@@ -109,10 +109,13 @@ Folders CurrentFolders() {
     }
     in.exeFolder = ExecutableFolder();
     in.exeFolderWritable = access(in.exeFolder.c_str(), W_OK) == 0;
-    in.installBinFolders = {ZP_INSTALL_BINDIR, "/usr/bin", "/usr/local/bin"};
     if (in.zenithprobeHome.empty()) {
         in.home = HomeFolder();
     }
+    // The build's own prefix, the usual system ones, and ~/.local (cmake --install --prefix
+    // ~/.local): writable, but an installation all the same.
+    in.installBinFolders = {ZP_INSTALL_BINDIR, "/usr/bin", "/usr/local/bin",
+                            fs::path(in.home.empty() ? HomeFolder() : in.home) / ".local/bin"};
     const char* config = EnvValue("XDG_CONFIG_HOME");
     const char* data = EnvValue("XDG_DATA_HOME");
     in.xdgConfigHome = config != nullptr ? config : "";

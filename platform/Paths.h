@@ -12,10 +12,11 @@ std::filesystem::path ProgramFolder();
 
 // Where the program's files go. A portable copy ($ZENITHPROBE_HOME set, or an executable folder
 // the user may write to) keeps everything in the program's folder, as it always has. An
-// installed copy cannot write beside its executable, so it follows the XDG base-directory
+// installed copy often cannot write beside its executable, so it follows the XDG base-directory
 // conventions: Zenithprobe.ini and ports/ in $XDG_CONFIG_HOME/zenithprobe (~/.config/...), the
 // NMEA logs and campaign files in $XDG_DATA_HOME/zenithprobe (~/.local/share/...). A copy in an
-// installation's bin folder is never portable, so that root does not write into /usr/bin.
+// installation's bin folder (/usr/bin, /usr/local/bin, ~/.local/bin, the build's prefix) is
+// never portable, so that root does not write into /usr/bin.
 struct FolderInputs {
     std::string zenithprobeHome; // $ZENITHPROBE_HOME; empty when unset
     std::filesystem::path exeFolder;
