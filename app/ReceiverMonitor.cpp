@@ -58,6 +58,7 @@ void CReceiverMonitor::SetReaderPause(std::function<void(uint32_t)> pause) {
 }
 
 bool CReceiverMonitor::StartReaderThread() {
+    std::lock_guard lock(m_readerThreadLock);
     if (m_readerThread.joinable()) {
         return false;
     }
@@ -69,6 +70,8 @@ bool CReceiverMonitor::StartReaderThread() {
 }
 
 void CReceiverMonitor::StopReaderThread() {
+    // Held across the join: the reader never takes this lock.
+    std::lock_guard lock(m_readerThreadLock);
     if (!m_readerThread.joinable()) {
         return;
     }

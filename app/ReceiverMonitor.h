@@ -6,7 +6,8 @@
 //
 // Threads:
 // - The user-interface thread calls LoadSettings, InitSerial, StartReaderThread and
-//   StopReaderThread, and reads the settings members.
+//   StopReaderThread, and reads the settings members. StopReaderThread may also come from
+//   another thread (never the reader itself).
 // - The reader thread (ReaderThreadProc) alone calls ReceiveData and AssembleLine once
 //   StartReaderThread has run: m_receive (the line buffer and the garbage count) belongs to it.
 // - m_parser is guarded by g_csParser (Threads.h), taken around each Parse (by m_receive).
@@ -25,6 +26,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -100,6 +102,9 @@ private:
     void HandleLine(const ReceivedLine& line);
 
     std::thread m_readerThread; // user-interface thread starts and joins it
+    // Guards m_readerThread: a stop may also come from another thread while the start is still
+    // storing the new thread object.
+    std::mutex m_readerThreadLock;
     std::atomic<bool> m_bStopReader{false};
     std::atomic<bool> m_bReaderRunning{false};
     CEvent m_readerWake; // set to end a pause early

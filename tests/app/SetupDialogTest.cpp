@@ -22,6 +22,8 @@ namespace {
 // The main dialog's display-free half: its port, parser and reader thread.
 class TestMonitor : public CReceiverMonitor {
 public:
+    // Stopped before this object goes: the reader calls ShowLine, an override of ours.
+    ~TestMonitor() override { StopReaderThread(); }
     CNmeaParser* Parser() { return &m_parser; }
 
 protected:
