@@ -28,7 +28,9 @@ CReceiverMonitor::~CReceiverMonitor() {
 void CReceiverMonitor::LoadSettings() {
     // The whole path: Linux paths are often longer than the handheld's 100 characters, and a cut
     // one would silently lose the configuration.
-    m_strAppDir = ProgramFolder();
+    const Folders folders = CurrentFolders();
+    m_strAppDir = folders.config;
+    m_strDataDir = folders.data;
     const std::filesystem::path ini = m_strAppDir / "Zenithprobe.ini";
     char value[kValueSize];
     IniReadString(kSection, "COM_PORT", "COM1", value, kValueSize, ini);
@@ -43,8 +45,11 @@ void CReceiverMonitor::LoadSettings() {
 }
 
 void CReceiverMonitor::InitSerial() {
-    if (m_serial.Open(m_strComPort + ":") != 0) {
-        ShowErrorMessage("Unable to open COM-port");
+    if (const int32_t err = m_serial.Open(m_strComPort + ":"); err != 0) {
+        // The box keeps its text; a second line says what the user can do about it.
+        const std::string reason = OpenFailureReason(err);
+        DebugPrint("CZenithprobeDlg::InitSerial() %s!\r\n", reason.c_str());
+        ShowErrorMessage(("Unable to open COM-port\n" + reason).c_str());
     }
     // 8 data bits, no parity, one stop bit. A failed open already said enough.
     if (m_serial.Setup(static_cast<uint32_t>(m_nBaudRate), 8, 0, 0) != 0 && m_serial.IsPortOpen()) {

@@ -6,7 +6,8 @@
 //
 // Threads:
 // - The user-interface thread calls LoadSettings, InitSerial, StartReaderThread and
-//   StopReaderThread, and reads the settings members.
+//   StopReaderThread, and reads the settings members. StopReaderThread may also come from
+//   another thread (never the reader itself).
 // - The reader thread (ReaderThreadProc) alone calls ReceiveData and AssembleLine once
 //   StartReaderThread has run: m_receive (the line buffer and the garbage count) belongs to it.
 // - m_parser is guarded by g_csParser (Threads.h), taken around each Parse (by m_receive).
@@ -56,7 +57,7 @@ public:
     CReceiverMonitor(const CReceiverMonitor&) = delete;
     CReceiverMonitor& operator=(const CReceiverMonitor&) = delete;
 
-    // Fills m_strAppDir and the settings from Zenithprobe.ini in the program's folder.
+    // Fills the folders (see Paths.h) and the settings from Zenithprobe.ini.
     void LoadSettings();
     // Opens m_serial on m_strComPort and sets it up at m_nBaudRate, 8N1; failures are shown.
     void InitSerial();
@@ -119,8 +120,9 @@ protected:
     CNmeaLog m_fileLog;             // the reader writes each parsed line while m_bLog is nonzero
 
     // Settings, read once by LoadSettings.
-    std::filesystem::path m_strAppDir; // ends with '/'
-    std::string m_strComPort;          // without the colon, e.g. "COM1"
+    std::filesystem::path m_strAppDir;  // Zenithprobe.ini's folder, ends with '/'
+    std::filesystem::path m_strDataDir; // the NMEA logs' folder, ends with '/'
+    std::string m_strComPort;           // without the colon, e.g. "COM1"
     int32_t m_nBaudRate = 0;
     std::string m_strStartAct;
     int32_t m_nCriteriaCold = 0; // s

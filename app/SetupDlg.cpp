@@ -1,5 +1,6 @@
 #include "SetupDlg.h"
 
+#include "Debug.h"
 #include "IniFile.h"
 #include "ResourceBitmaps.h"
 #include "SetupLogic.h"
@@ -142,8 +143,10 @@ void CSetupDlg::OpenAndSetup() {
     if (m_pSerial == nullptr) {
         return;
     }
-    if (m_pSerial->Open(ToBuffer(m_strPort) + ":") != 0) {
-        MessageBox("Unable to open COM-port", kMbStopOk);
+    if (const int32_t err = m_pSerial->Open(ToBuffer(m_strPort) + ":"); err != 0) {
+        const std::string reason = OpenFailureReason(err);
+        DebugPrint("CSetupDlg::OpenAndSetup() %s!\r\n", reason.c_str());
+        MessageBox(wxString::FromUTF8("Unable to open COM-port\n" + reason), kMbStopOk);
     }
     const int32_t baud = DecimalValue(m_strBaud.utf8_string());
     if (m_pSerial->Setup(static_cast<uint32_t>(baud), 8, 0, 0) != 0 && m_pSerial->IsPortOpen()) {

@@ -6,13 +6,31 @@
 #include "WindowMessage.h"
 #include "ZenithprobeDlg.h"
 
+#include "Paths.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <wx/display.h>
 
 namespace {
 // Registered once at start-up for the serial port's window; nothing uses its number.
 const uint32_t g_nSerialMessage = RegisterWindowMessage("CSerialWnd_DefaultComMsg");
+
+// Without --scale: the largest whole scale that fits the screen the window opens on.
+double DesktopScale() {
+    const wxDisplay display(0u);
+    const wxRect area = display.GetClientArea(); // the desktop's pixels, panels left out
+    const double factor = display.GetScaleFactor();
+    const int deviceHeight = static_cast<int>(std::lround(area.height * factor));
+    const int scale = ChooseDesktopScale(deviceHeight, factor, kMainWindowHeightPx);
+    DebugPrint(
+        "CZenithprobeApp::InitInstance() screen %d px high, desktop factor %.2f: scale %d\r\n",
+        deviceHeight, factor, scale);
+    return scale;
+}
 } // namespace
 
 bool CZenithprobeApp::OnInit() {
@@ -26,19 +44,27 @@ bool CZenithprobeApp::OnInit() {
 }
 
 bool CZenithprobeApp::InitInstance() {
-    if (!m_options.ok || m_options.help) {
-        if (!m_options.ok) {
-            std::fprintf(stderr, "zenithprobe: %s\n", m_options.error.c_str());
-        }
-        std::fputs(AppUsage().c_str(), m_options.ok ? stdout : stderr);
-        m_nExitCode = m_options.ok ? 0 : 2;
+    if (m_options.exit.exit || m_options.paths) {
+        // main() answers these before the toolkit starts; here only for an embedding program.
+        m_nExitCode = PrintCommandLineResult(m_options.exit);
         return false;
     }
     if (m_options.debug) {
         DebugEnable(true);
     }
     (void)g_nSerialMessage;
-    SetDisplayScale(m_options.scale);
+    const Folders folders = CurrentFolders();
+    if (folders.perUser) {
+        // The user's own files: folders 0700 and files 0600, made on the first run.
+        umask(077);
+        for (const auto& folder : {folders.config, folders.data}) {
+            if (const int err = MakePrivateFolder(folder)) {
+                DebugPrint("CZenithprobeApp::InitInstance() cannot create %s (%s)!\r\n",
+                           folder.c_str(), std::strerror(err));
+            }
+        }
+    }
+    SetDisplayScale(m_options.scaleGiven ? m_options.scale : DesktopScale());
     SetDialogBkColor(*wxWHITE, *wxBLACK);
 
     CZenithprobeDlg dlg(nullptr);

@@ -21,7 +21,7 @@ void CZenithprobeDlg::OnLogCheck(wxCommandEvent&) {
         rmc.status = m_parser.m_cRMCStatus;
         rmc.rmcCount = m_parser.m_nRMCCount;
     }
-    if (m_fileLog.SwitchOn(m_strAppDir, rmc) != 0) {
+    if (m_fileLog.SwitchOn(m_strDataDir, rmc) != 0) {
         m_bLog = 0;
         UpdateData(false); // the box is cleared again
         MessageBox("Unable to create file", kMbStopOk);

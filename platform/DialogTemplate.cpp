@@ -306,6 +306,15 @@ double DisplayScale() {
     return g_scale;
 }
 
+int ChooseDesktopScale(int screenHeightPx, double desktopFactor, int windowHeightPx) {
+    if (!(desktopFactor >= 1) || windowHeightPx <= 0 || screenHeightPx <= 0) {
+        return 1;
+    }
+    const double usable = screenHeightPx / desktopFactor * 2.0 / 3.0;
+    const int scale = static_cast<int>(std::floor(usable / windowHeightPx));
+    return std::clamp(scale, 1, 8);
+}
+
 int DialogUnitsToPixels(int units) {
     return static_cast<int>(std::lround(units * kPixelsPerUnit * g_scale));
 }

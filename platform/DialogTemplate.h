@@ -65,6 +65,15 @@ bool ParseMenuTemplate(const char* xrcText, int id, std::vector<MenuTemplate>* o
 void SetDisplayScale(double scale);
 double DisplayScale();
 
+// The main window's height at scale 1: the dialog's 320 pixels and the soft-key bar's 26.
+inline constexpr int kMainWindowHeightPx = 346;
+
+// The scale a desktop window opens at: the largest whole scale at which windowHeightPx fits in
+// two thirds of the screen's height, at least 1. Whole scales keep every control's edges on the
+// design's grid. screenHeightPx counts the device's pixels; desktopFactor is the desktop's own
+// scale (GDK_SCALE, 2 on most 4K screens), by which the toolkit multiplies every pixel of ours.
+int ChooseDesktopScale(int screenHeightPx, double desktopFactor, int windowHeightPx);
+
 // Dialog units to pixels at the current scale. A rectangle converts its edges, so that controls
 // that touch in dialog units touch in pixels.
 int DialogUnitsToPixels(int units);

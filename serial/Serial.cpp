@@ -728,3 +728,21 @@ void CSerial::VerifySyncCall(const SerialOverlapped* overlapped, uint32_t timeou
                   0x0FFFFFFF);
     }
 }
+
+std::string OpenFailureReason(int32_t error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "Permission denied — add your user to the dialout group";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "No such device";
+    case EBUSY:
+        return "Device busy — another program has it open";
+    case kSerialErrorAlreadyOpen:
+        return "The port is open already";
+    default:
+        return error > 0 ? std::strerror(error) : "Unknown error";
+    }
+}

@@ -16,6 +16,7 @@
 // at the same time; each call returns its own result, never m_nError as another thread left it.
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Placeholder for asynchronous I/O, which this port never does: passing one is an error.
@@ -119,3 +120,7 @@ protected:
     std::atomic<char> m_cEventChar{0};
     std::atomic<int32_t> m_nReadMode{0};
 };
+
+// Why Open failed, in a few words for the user (the second line of "Unable to open COM-port"):
+// the three causes a user can act on are worded with the remedy, others use the system's text.
+std::string OpenFailureReason(int32_t error);

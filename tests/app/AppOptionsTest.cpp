@@ -47,4 +47,8 @@ TEST(AppOptions, CommandLine) {
     }
     EXPECT_TRUE(ParseAppOptions({"--debug", "--help"}, nullptr).debug);
     EXPECT_TRUE(ParseAppOptions({"--debug", "--help"}, nullptr).help);
+    // Only a given scale stops the program from fitting the window to the screen.
+    EXPECT_FALSE(ParseAppOptions({}, nullptr).scaleGiven);
+    EXPECT_TRUE(ParseAppOptions({}, "1").scaleGiven);
+    EXPECT_TRUE(ParseAppOptions({"--scale=3"}, nullptr).scaleGiven);
 }

@@ -123,7 +123,7 @@ TEST_F(MainDialogTest, MissingPortShowsOneMessageAndTheProgramRunsOn) {
         .Do("check the run without a port",
             [&] {
                 ASSERT_EQ(answers.Boxes().size(), 1u);
-                EXPECT_EQ(answers.Boxes()[0].text, "Unable to open COM-port");
+                EXPECT_EQ(answers.Boxes()[0].text, "Unable to open COM-port\nNo such device");
                 EXPECT_TRUE(answers.Boxes()[0].style & wxICON_ERROR);
                 EXPECT_FALSE(answers.Boxes()[0].style & wxCANCEL);
                 EXPECT_FALSE(dlg.PortOpen());

@@ -13,8 +13,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -181,7 +184,7 @@ TEST(MonitorInitSerial, MessagesForMissingAndUnusablePorts) {
         {"missing port: one message, port closed",
          false,
          "4800",
-         {"Unable to open COM-port"},
+         {"Unable to open COM-port\nNo such device"},
          false},
         {"rate the line refuses: port stays open", true, "0", {"Unable to setup COM-port"}, true},
         {"a negative rate is refused like 0", true, "-5", {"Unable to setup COM-port"}, true},
@@ -205,6 +208,50 @@ TEST(MonitorInitSerial, MessagesForMissingAndUnusablePorts) {
         EXPECT_EQ(m.messages, c.messages);
         EXPECT_EQ(m.Serial().IsPortOpen(), c.open);
     }
+}
+
+TEST(MonitorInitSerial, SecondLineSaysWhyThePortWouldNotOpen) {
+    TempDir dir;
+    const fs::path ports = dir.Path() / "ports";
+    fs::create_directories(ports);
+    ScopedEnv portsEnv("ZENITHPROBE_PORTS", ports.c_str());
+    ScopedEnv homeEnv("ZENITHPROBE_HOME", dir.Path().c_str());
+    PtyPort pty(ports / "COM1");
+    ASSERT_TRUE(pty.Ok());
+    const std::string device = fs::read_symlink(ports / "COM1").string();
+    {
+        CSerial other; // another program has the port
+        ASSERT_EQ(other.Open(device), 0);
+        TestMonitor m;
+        m.LoadSettings();
+        m.InitSerial();
+        EXPECT_EQ(m.messages,
+                  std::vector<std::string>{"Unable to open COM-port\nDevice busy \u2014 "
+                                           "another program has it open"});
+        other.Close();
+    }
+    // A device node the user may not open. Root may open anything, so the child drops to nobody.
+    ASSERT_EQ(chmod(device.c_str(), 0), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(3);
+        }
+        TestMonitor m;
+        m.m_strComPort = device;
+        m.InitSerial();
+        const std::vector<std::string> expected{
+            "Unable to open COM-port\nPermission denied \u2014 add your user to the dialout group"};
+        for (const std::string& text : m.messages) {
+            std::fprintf(stderr, "message: %s\n", text.c_str());
+        }
+        _exit(m.messages == expected && !m.Serial().IsPortOpen() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(MonitorTest, CutsTheStreamIntoLines) {

@@ -190,7 +190,8 @@ TEST_F(SetupDialogTest, SetSavesPortAndRateWhateverThePortDid) {
                 dlg.Box(IDC_SETUP_PORT)->ChangeValue("COM12");
                 dlg.Box(IDC_SETUP_BAUD)->ChangeValue("9600");
                 dlg.Click(IDC_SETUP_SET);
-                ASSERT_EQ(boxes.Texts(), (std::vector<wxString>{"Unable to open COM-port"}));
+                ASSERT_EQ(boxes.Texts(), (std::vector<wxString>{wxString::FromUTF8(
+                                             "Unable to open COM-port\nNo such device")}));
                 EXPECT_TRUE(boxes.Boxes()[0].style & wxICON_ERROR);
                 EXPECT_EQ(Key("Zenithprobe", "COM_PORT"), "COM12");
                 EXPECT_EQ(Key("Zenithprobe", "BAUD_RATE"), "9600");

@@ -133,8 +133,30 @@ TEST(DialogTemplates, MainDialogIsTheHandheldsScreenPlusSoftKeys) {
         const int keys = static_cast<int>(std::lround(CSoftKeyBar::kHeight * c.scale));
         EXPECT_EQ(dlg.GetClientSize(), wxSize(c.client.x, c.client.y + keys));
         EXPECT_EQ(dlg.SoftKeyBar()->GetRect(), wxRect(0, c.client.y, c.client.x, keys));
+        // The desktop scale is chosen from this height.
+        EXPECT_EQ(c.client.y + keys, std::lround(kMainWindowHeightPx * c.scale));
         // wx reports the size back through points: within a pixel.
         EXPECT_NEAR(dlg.GetFont().GetPixelSize().y, DialogFontPixels(), 1);
+    }
+}
+
+TEST(DialogTemplates, DesktopScaleFitsTwoThirdsOfTheScreen) {
+    struct Case {
+        const char* label;
+        int screenPx;
+        double desktopFactor;
+        int scale;
+    } cases[] = {
+        {"handheld-sized screen", 320, 1, 1},
+        {"laptop 1080p: 720 px usable", 1080, 1, 2},
+        {"1440p", 1440, 1, 2},
+        {"4K without desktop scaling", 2160, 1, 4},
+        {"4K at desktop factor 2: the toolkit doubles our pixels", 2160, 2, 2},
+        {"1038 px is exactly three windows of 346", 1557, 1, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(ChooseDesktopScale(c.screenPx, c.desktopFactor, kMainWindowHeightPx), c.scale);
     }
 }
 

@@ -3,8 +3,13 @@
 #include "TestSupport.h"
 
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -75,4 +80,110 @@ TEST(PortNames, DefaultFolderFallsBackToTtyS) {
     EXPECT_EQ(ResolvePortName("COM1:"), "/dev/ttyS0");
     EXPECT_EQ(ResolvePortName("COM10"), "/dev/ttyS9");
     EXPECT_EQ(ResolvePortName("COM0:"), (home.Path() / "ports" / "COM0").string());
+}
+
+TEST(Folders, PortableCopyKeepsItsFolderAnInstalledOneUsesXdg) {
+    const FolderInputs base{.zenithprobeHome = "",
+                            .exeFolder = "/opt/zp/bin",
+                            .exeFolderWritable = true,
+                            .installBinFolders = {"/usr/bin"},
+                            .home = "/home/u",
+                            .xdgConfigHome = "",
+                            .xdgDataHome = ""};
+    struct Case {
+        const char* label;
+        FolderInputs in;
+        bool perUser;
+        const char* config;
+        const char* data;
+    } cases[] = {
+        {"writable folder: portable", base, false, "/opt/zp/bin/", "/opt/zp/bin/"},
+        {"read-only folder: XDG defaults",
+         [&] {
+             FolderInputs in = base;
+             in.exeFolderWritable = false;
+             return in;
+         }(),
+         true, "/home/u/.config/zenithprobe/", "/home/u/.local/share/zenithprobe/"},
+        {"XDG variables; a relative one is ignored",
+         [&] {
+             FolderInputs in = base;
+             in.exeFolderWritable = false;
+             in.xdgConfigHome = "/x/cfg";
+             in.xdgDataHome = "rel/data";
+             return in;
+         }(),
+         true, "/x/cfg/zenithprobe/", "/home/u/.local/share/zenithprobe/"},
+        {"installed copy run by root (writable): still XDG",
+         [&] {
+             FolderInputs in = base;
+             in.exeFolder = "/usr/bin/";
+             return in;
+         }(),
+         true, "/home/u/.config/zenithprobe/", "/home/u/.local/share/zenithprobe/"},
+        {"ZENITHPROBE_HOME wins over everything",
+         [&] {
+             FolderInputs in = base;
+             in.exeFolder = "/usr/bin";
+             in.zenithprobeHome = "/srv/zp";
+             return in;
+         }(),
+         false, "/srv/zp/", "/srv/zp/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const Folders f = ChooseFolders(c.in);
+        EXPECT_EQ(f.perUser, c.perUser);
+        EXPECT_EQ(f.config.string(), c.config);
+        EXPECT_EQ(f.data.string(), c.data);
+    }
+}
+
+// The whole rule in this process's environment: the test's own folder is writable, so the copy
+// is portable; for a user who may not write there (nobody, in a child) it is per-user, and the
+// folders it makes are private.
+TEST(Folders, ReadOnlyExecutableFolderGivesPrivateXdgFolders) {
+    TempDir tmp;
+    const fs::path home = tmp.Path() / "home";
+    fs::create_directory(home);
+    ScopedEnv noHome("ZENITHPROBE_HOME", nullptr);
+    ScopedEnv noPorts("ZENITHPROBE_PORTS", nullptr);
+    ScopedEnv homeEnv("HOME", home.c_str());
+    ScopedEnv config("XDG_CONFIG_HOME", nullptr);
+    ScopedEnv data("XDG_DATA_HOME", (home / "data").c_str());
+    const Folders mine = CurrentFolders();
+    ASSERT_FALSE(mine.perUser) << "the build folder should be writable: " << mine.program;
+    EXPECT_EQ(PortsFolder(), mine.program / "ports");
+
+    const bool root = geteuid() == 0;
+    if (root) {
+        // nobody must reach its home through the temporary folder.
+        ASSERT_EQ(chmod(tmp.Path().c_str(), 0755), 0);
+        ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
+    } else if (access(mine.program.c_str(), W_OK) == 0) {
+        GTEST_SKIP() << "needs root to run as a user who may not write the build folder";
+    }
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (root && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(3);
+        }
+        prctl(PR_SET_DUMPABLE, 1); // changing user hid /proc/self/exe from ourselves
+        const Folders f = CurrentFolders();
+        const bool rule = f.perUser && f.config == home / ".config/zenithprobe/" &&
+                          f.data == home / "data/zenithprobe/" &&
+                          PortsFolder() == f.config / "ports";
+        struct stat st {};
+        const bool made = MakePrivateFolder(f.config) == 0 && MakePrivateFolder(f.data) == 0 &&
+                          MakePrivateFolder(f.data) == 0 && stat(f.data.c_str(), &st) == 0 &&
+                          (st.st_mode & 0777) == 0700 &&
+                          stat((home / ".config").c_str(), &st) == 0 && (st.st_mode & 0777) == 0700;
+        std::fprintf(stderr, "per-user %d config %s data %s made %d\n", f.perUser, f.config.c_str(),
+                     f.data.c_str(), made);
+        _exit(rule && made ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

@@ -26,12 +26,13 @@ std::string Quote(const std::string& s) {
     return "'" + s + "'";
 }
 
-// Runs "nmea-decode args" through the shell (args may hold redirections).
-Result RunTool(const std::string& args, const std::string& envPrefix = "") {
+// Runs "program args" through the shell (args may hold redirections).
+Result RunProgram(const std::string& program, const std::string& args,
+                  const std::string& envPrefix = "") {
     TempDir tmp;
     const fs::path errFile = tmp.Path() / "stderr";
-    const std::string cmd = envPrefix + Quote((BinDir() / "nmea-decode").string()) + " " + args +
-                            " 2>" + Quote(errFile.string());
+    const std::string cmd = envPrefix + Quote((BinDir() / program).string()) + " " + args + " 2>" +
+                            Quote(errFile.string());
     Result r;
     FILE* pipe = popen(cmd.c_str(), "r");
     if (pipe == nullptr) {
@@ -46,6 +47,10 @@ Result RunTool(const std::string& args, const std::string& envPrefix = "") {
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.err = ReadFileBytes(errFile);
     return r;
+}
+
+Result RunTool(const std::string& args, const std::string& envPrefix = "") {
+    return RunProgram("nmea-decode", args, envPrefix);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -311,3 +316,26 @@ TEST(NmeaDecodeTool, RealReceiverCaptures) {
 }
 
 } // namespace
+
+// Every executable answers alike, without a display: --version one line, --help the usage on
+// standard output, an unknown option the usage on standard error and status 2.
+TEST(CommandLines, EveryExecutableAnswersVersionHelpAndUnknownOptions) {
+    for (const char* program : {"nmea-decode", "zenithprobe-sim", "zenithprobe"}) {
+        SCOPED_TRACE(program);
+        if (!fs::exists(BinDir() / program)) {
+            continue; // the program itself is built only where wxWidgets is
+        }
+        const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY ";
+        const Result version = RunProgram(program, "--version", noDisplay);
+        EXPECT_EQ(version.status, 0);
+        EXPECT_EQ(version.out, std::string(program) + " " ZP_VERSION "\n");
+        const Result help = RunProgram(program, "--help", noDisplay);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+        EXPECT_EQ(help.err, "");
+        const Result bad = RunProgram(program, "--no-such-option", noDisplay);
+        EXPECT_EQ(bad.status, 2);
+        EXPECT_EQ(bad.out, "");
+        EXPECT_NE(bad.err.find("--help"), std::string::npos) << bad.err;
+    }
+}

@@ -376,4 +376,13 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     for (const auto& args : bad) {
         EXPECT_FALSE(parse(args).ok) << args[0];
     }
+    // The documented messages, and a negative value is a value, not an option.
+    EXPECT_EQ(parse({"--frobnicate"}).error, "unknown option --frobnicate");
+    EXPECT_EQ(parse({"--seed", "1", "--baud"}).error, "--baud needs a value");
+    EXPECT_EQ(parse({"--baud", "4801"}).error, "bad value for --baud: 4801");
+    const SimArguments south = parse({"--lat", "-33.5", "--lon=-70.25", "--loop", "--replay", "f"});
+    ASSERT_TRUE(south.ok) << south.error;
+    EXPECT_DOUBLE_EQ(south.options.latDeg, -33.5);
+    EXPECT_DOUBLE_EQ(south.options.lonDeg, -70.25);
+    EXPECT_TRUE(south.options.loop);
 }

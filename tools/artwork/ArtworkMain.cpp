@@ -1,15 +1,20 @@
-// zenithprobe-artwork: draws the program's bitmaps 131 to 139 and its icon 128 into res/.
+// zenithprobe-artwork: draws the program's bitmaps 131 to 139 and its icon 128 into res/, and
+// the desktop icon at the hicolor theme's sizes into res/icons/hicolor/ (SIZExSIZE/apps/
+// zenithprobe.png and scalable/apps/zenithprobe.svg, one geometry for both).
 // Run by hand when the artwork changes (it needs a display; xvfb-run serves) and commit the
 // output; builds only read the files:
 //   xvfb-run -a build/bin/zenithprobe-artwork res
 // Text uses DejaVu Sans (Debian fonts-dejavu-core, which wxWidgets pulls in already).
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <wx/app.h>
 #include <wx/bitmap.h>
 #include <wx/dcmemory.h>
 #include <wx/filename.h>
+#include <wx/graphics.h>
 #include <wx/image.h>
 #include <wx/init.h>
 
@@ -168,6 +173,101 @@ bool Icon(const wxString& folder) {
     return std::fclose(file) == 0;
 }
 
+// The desktop icon: a sky plot on a dark disc (horizon and 45-degree rings, the four
+// directions), one satellite in the fix. Coordinates on a 256-unit square; every size is drawn
+// from them with anti-aliasing and a transparent outside, unlike the handheld's 32-pixel icon.
+struct DesktopIconShape {
+    double cx = 128, cy = 128;
+    double disc = 120;    // the dark background disc
+    double horizon = 100; // elevation 0
+    double ring45 = 50;   // elevation 45
+    double satX = 168, satY = 78, satR = 24;
+    double line = 8; // ring and axis width at 256 pixels
+    const char* discColour = "#0A1E3C";
+    const char* lineColour = "#FFFFFF";
+    const char* satColour = "#2E8BFF";
+};
+
+// Lines stay at least one pixel wide so the rings survive at 16 pixels.
+double LineWidth(const DesktopIconShape& s, double scale) {
+    return std::max(1.0, s.line * scale);
+}
+
+bool DesktopIconPng(const wxString& folder, int size) {
+    const DesktopIconShape s;
+    const double k = size / 256.0;
+    wxImage image(size, size);
+    image.InitAlpha();
+    std::fill_n(image.GetAlpha(), size * size, static_cast<unsigned char>(0));
+    {
+        std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(image));
+        if (!gc) {
+            std::fprintf(stderr, "artwork: no graphics context\n");
+            return false;
+        }
+        gc->SetAntialiasMode(wxANTIALIAS_DEFAULT);
+        gc->SetPen(*wxTRANSPARENT_PEN);
+        gc->SetBrush(wxBrush(wxColour(s.discColour)));
+        gc->DrawEllipse(k * (s.cx - s.disc), k * (s.cy - s.disc), k * 2 * s.disc, k * 2 * s.disc);
+        wxGraphicsPen pen =
+            gc->CreatePen(wxGraphicsPenInfo(wxColour(s.lineColour)).Width(LineWidth(s, k)));
+        gc->SetPen(pen);
+        gc->SetBrush(*wxTRANSPARENT_BRUSH);
+        for (double r : {s.horizon, s.ring45}) {
+            gc->DrawEllipse(k * (s.cx - r), k * (s.cy - r), k * 2 * r, k * 2 * r);
+        }
+        gc->StrokeLine(k * (s.cx - s.horizon), k * s.cy, k * (s.cx + s.horizon), k * s.cy);
+        gc->StrokeLine(k * s.cx, k * (s.cy - s.horizon), k * s.cx, k * (s.cy + s.horizon));
+        gc->SetBrush(wxBrush(wxColour(s.satColour))); // outlined by the line pen
+        gc->DrawEllipse(k * (s.satX - s.satR), k * (s.satY - s.satR), k * 2 * s.satR,
+                        k * 2 * s.satR);
+    } // the context writes the image back when it goes
+    const wxString dir = wxFileName(folder, "").GetPath() +
+                         wxString::Format("/icons/hicolor/%dx%d/apps", size, size);
+    if (!wxFileName::Mkdir(dir, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL)) {
+        std::fprintf(stderr, "artwork: cannot create %s\n", dir.utf8_str().data());
+        return false;
+    }
+    const wxString path = dir + "/zenithprobe.png";
+    if (!image.SaveFile(path, wxBITMAP_TYPE_PNG)) {
+        std::fprintf(stderr, "artwork: cannot write %s\n", path.utf8_str().data());
+        return false;
+    }
+    return true;
+}
+
+bool DesktopIconSvg(const wxString& folder) {
+    const DesktopIconShape s;
+    const wxString dir = wxFileName(folder, "").GetPath() + "/icons/hicolor/scalable/apps";
+    if (!wxFileName::Mkdir(dir, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL)) {
+        std::fprintf(stderr, "artwork: cannot create %s\n", dir.utf8_str().data());
+        return false;
+    }
+    const wxString path = dir + "/zenithprobe.svg";
+    FILE* file = std::fopen(path.utf8_str().data(), "w");
+    if (file == nullptr) {
+        std::fprintf(stderr, "artwork: cannot write %s\n", path.utf8_str().data());
+        return false;
+    }
+    std::fprintf(file,
+                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                 "viewBox=\"0 0 256 256\">\n"
+                 "  <circle cx=\"%g\" cy=\"%g\" r=\"%g\" fill=\"%s\"/>\n"
+                 "  <g fill=\"none\" stroke=\"%s\" stroke-width=\"%g\">\n"
+                 "    <circle cx=\"%g\" cy=\"%g\" r=\"%g\"/>\n"
+                 "    <circle cx=\"%g\" cy=\"%g\" r=\"%g\"/>\n"
+                 "    <path d=\"M%g %gH%gM%g %gV%g\"/>\n"
+                 "  </g>\n"
+                 "  <circle cx=\"%g\" cy=\"%g\" r=\"%g\" fill=\"%s\" stroke=\"%s\" "
+                 "stroke-width=\"%g\"/>\n"
+                 "</svg>\n",
+                 s.cx, s.cy, s.disc, s.discColour, s.lineColour, s.line, s.cx, s.cy, s.horizon,
+                 s.cx, s.cy, s.ring45, s.cx - s.horizon, s.cy, s.cx + s.horizon, s.cx,
+                 s.cy - s.horizon, s.cy + s.horizon, s.satX, s.satY, s.satR, s.satColour,
+                 s.lineColour, s.line);
+    return std::fclose(file) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +293,10 @@ int main(int argc, char** argv) {
     ok = Save(NamePlate(false), folder, "bitmap138.png") && ok;
     ok = Save(NamePlate(true), folder, "bitmap139.png") && ok;
     ok = Icon(folder) && ok;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        ok = DesktopIconPng(folder, size) && ok;
+    }
+    ok = DesktopIconSvg(folder) && ok;
     wxTheApp->OnExit();
     wxEntryCleanup();
     return ok ? 0 : 1;

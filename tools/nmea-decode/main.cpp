@@ -7,11 +7,13 @@
 // line is fed to Parse. --raw feeds each chunk to Parse as it is. --every prints the state after
 // every Parse call, otherwise once at the end. --bench prints only the speed of line building
 // and parsing. Exit status 0, or 2 for bad options and unreadable input; syntax errors in the
-// stream are reported on standard error and do not change it.
+// stream are reported on standard error and do not change it. --help and --version exit 0.
+#include "CommandLine.h"
 #include "NmeaParser.h"
 #include "NmeaStateJson.h"
 #include "ReceivePath.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -29,51 +31,36 @@ struct Options {
     bool raw = false;
     bool every = false;
     bool bench = false;
-    const char* file = nullptr; // null: standard input
+    std::string file; // empty: standard input
 };
 
-constexpr const char* kUsage = "usage: nmea-decode [--raw] [--every] [--bench] [FILE]\n";
-
-// Returns 0 to go on, 1 after --help, 2 on a bad command line.
-int ParseArgs(int argc, char** argv, Options& opt) {
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!optionsDone && arg == "--raw") {
-            opt.raw = true;
-        } else if (!optionsDone && arg == "--every") {
-            opt.every = true;
-        } else if (!optionsDone && arg == "--bench") {
-            opt.bench = true;
-        } else if (!optionsDone && (arg == "-h" || arg == "--help")) {
-            std::fputs(kUsage, stdout);
-            return 1;
-        } else if (!optionsDone && arg == "--") {
-            optionsDone = true;
-        } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "nmea-decode: unknown option '%s'\n%s", arg.c_str(), kUsage);
-            return 2;
-        } else if (opt.file == nullptr) {
-            opt.file = argv[i];
-        } else {
-            std::fprintf(stderr, "nmea-decode: more than one input file\n%s", kUsage);
-            return 2;
-        }
+// Returns whether to go on; when not, *status is the exit status (0 after --help or --version).
+bool ParseArgs(int argc, char** argv, Options& opt, int* status) {
+    CLI::App app("Runs an NMEA log through the program's receive path and prints the parser's "
+                 "state as JSON.",
+                 "nmea-decode");
+    std::string file;
+    app.add_flag("--raw", opt.raw, "Feed each 511-byte chunk to the parser as it is");
+    app.add_flag("--every", opt.every, "Print the state after every parse, not once at the end");
+    app.add_flag("--bench", opt.bench, "Print only the speed of line building and parsing");
+    app.add_option("FILE", file, "The log (standard input when absent or -)")->type_name("");
+    const CommandLineResult result = ParseCommandLine(app, Arguments(argc, argv));
+    if (result.exit) {
+        *status = PrintCommandLineResult(result);
+        return false;
     }
-    if (opt.file != nullptr && std::strcmp(opt.file, "-") == 0) {
-        opt.file = nullptr;
-    }
-    return 0;
+    opt.file = file.empty() || file == "-" ? std::string() : file;
+    return true;
 }
 
 // The input, opened and closed with the object.
 class Input {
 public:
-    explicit Input(const char* file) : m_name(file ? file : "standard input") {
-        if (file == nullptr) {
+    explicit Input(const std::string& file) : m_name(file.empty() ? "standard input" : file) {
+        if (file.empty()) {
             m_fp = stdin;
         } else {
-            m_fp = std::fopen(file, "rb");
+            m_fp = std::fopen(file.c_str(), "rb");
             m_owned = m_fp != nullptr;
             m_error = m_fp ? 0 : errno;
         }
@@ -218,9 +205,9 @@ int Bench(Input& in, bool raw) {
 
 int main(int argc, char** argv) {
     Options opt;
-    const int args = ParseArgs(argc, argv, opt);
-    if (args != 0) {
-        return args == 1 ? 0 : 2;
+    int status = 0;
+    if (!ParseArgs(argc, argv, opt, &status)) {
+        return status;
     }
     Input in(opt.file);
     if (!in.Ok()) {

@@ -513,9 +513,9 @@ void ReceiverSimulator::Notice(const std::string& line) const {
 bool ReceiverSimulator::CreateLink() {
     std::error_code ec;
     fs::path folder = m_options.portsDir.empty() ? PortsFolder() : m_options.portsDir;
-    fs::create_directories(folder, ec);
-    if (ec) {
-        m_error = "cannot create " + folder.string() + ": " + ec.message();
+    // Private like the program's own folders (~/.config/zenithprobe for an installed copy).
+    if (const int err = MakePrivateFolder(folder)) {
+        m_error = "cannot create " + folder.string() + ": " + std::strerror(err);
         return false;
     }
     fs::path link = folder / m_options.port;

@@ -2,10 +2,13 @@
 
 #include "BaudTable.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -143,168 +146,179 @@ std::string SimUsage() {
            "  --replay-raw            ... keep them too\n"
            "  --loop                  replay FILE again and again\n"
            "  --realtime              replay one RMC-ended epoch per second\n"
+           "  --version               the name and version\n"
            "  --help                  this text\n"
            "Runs until SIGINT or SIGTERM; prints \"port: <device>\" and \"link: <link>\".\n";
 }
 
+namespace {
+
+// Options that take a value, in the order their values are checked. CLI11 reads them as text;
+// ApplyValue checks and converts each one, so that the messages stay ours.
+const char* const kValueOptions[] = {
+    "--port",     "--ports-dir", "--baud",         "--rate-hz",      "--start-time",   "--lat",
+    "--lon",      "--alt",       "--seed",         "--ttff-cold",    "--ttff-warm",    "--ttff-hot",
+    "--start",    "--talker",    "--silent-after", "--hangup-after", "--log-commands", "--replay",
+    "--pause-at", "--pause-for", "--truth",
+};
+
+// False when value is not one the option takes.
+bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
+    double d = 0;
+    if (arg == "--port") {
+        std::string name(value);
+        if (!name.empty() && name.back() == ':') {
+            name.pop_back();
+        }
+        if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+            return false;
+        }
+        o.port = name;
+    } else if (arg == "--ports-dir") {
+        if (value.empty()) {
+            return false;
+        }
+        o.portsDir = std::string(value);
+    } else if (arg == "--baud") {
+        if (!ParseUnsigned(value, &o.baud) || StandardSpeed(o.baud) == 0) {
+            return false;
+        }
+    } else if (arg == "--rate-hz") {
+        // Above 100 Hz an epoch is shorter than the simulator's pacing step.
+        if (!ParseDouble(value, &d) || d <= 0 || d > 100) {
+            return false;
+        }
+        o.rateHz = d;
+    } else if (arg == "--start-time") {
+        int64_t s = 0;
+        if (!ParseUtcTime(value, &s)) {
+            return false;
+        }
+        o.startUtc = s;
+    } else if (arg == "--lat") {
+        if (!ParseDouble(value, &d) || d < -89.9 || d > 89.9) {
+            return false;
+        }
+        o.latDeg = d;
+    } else if (arg == "--lon") {
+        if (!ParseDouble(value, &d) || d < -180 || d > 180) {
+            return false;
+        }
+        o.lonDeg = d;
+    } else if (arg == "--alt") {
+        if (!ParseDouble(value, &d) || d < -1000 || d > 100000) {
+            return false;
+        }
+        o.altM = d;
+    } else if (arg == "--seed") {
+        uint64_t seed = 0;
+        if (!ParseUnsigned(value, &seed)) {
+            return false;
+        }
+        o.seed = seed;
+    } else if (arg == "--ttff-cold" || arg == "--ttff-warm" || arg == "--ttff-hot") {
+        TtffRange* r = arg == "--ttff-cold"   ? &o.ttffCold
+                       : arg == "--ttff-warm" ? &o.ttffWarm
+                                              : &o.ttffHot;
+        if (!ParseTtffRange(value, r)) {
+            return false;
+        }
+    } else if (arg == "--start") {
+        if (value != "fix" && value != "nofix") {
+            return false;
+        }
+        o.startNoFix = value == "nofix";
+    } else if (arg == "--talker") {
+        if (value.size() != 2 || value[0] < 'A' || value[0] > 'Z' || value[1] < 'A' ||
+            value[1] > 'Z') {
+            return false;
+        }
+        o.talker = std::string(value);
+    } else if (arg == "--silent-after" || arg == "--hangup-after") {
+        if (!ParseDouble(value, &d) || d < 0) {
+            return false;
+        }
+        (arg == "--silent-after" ? o.silentAfterS : o.hangupAfterS) = d;
+    } else if (arg == "--pause-at" || arg == "--pause-for") {
+        if (!ParseDouble(value, &d) || d < 0 || (arg == "--pause-for" && d == 0)) {
+            return false;
+        }
+        (arg == "--pause-at" ? o.pauseAtS : o.pauseForS) = d;
+    } else if (arg == "--truth") {
+        if (value.empty()) {
+            return false;
+        }
+        o.truthFile = std::string(value);
+    } else if (arg == "--log-commands") {
+        if (value.empty()) {
+            return false;
+        }
+        o.logCommands = std::string(value);
+    } else if (arg == "--replay") {
+        if (value.empty()) {
+            return false;
+        }
+        o.replayFile = std::string(value);
+    }
+    return true;
+}
+
+} // namespace
+
 SimArguments ParseSimArguments(int argc, const char* const* argv) {
     SimArguments result;
     SimOptions& o = result.options;
-    bool pauseAtGiven = false;
-    bool pauseForGiven = false;
     auto fail = [&](std::string message) {
         result.ok = false;
         result.error = std::move(message);
         return result;
     };
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        // Flags without a value.
-        if (arg == "--help" || arg == "-h") {
-            result.ok = true;
-            result.help = true;
-            return result;
+    // Our own usage text is the help (it documents the value syntax); CLI11 reads the line.
+    CLI::App app("A simulated GPS receiver on a pseudo-terminal", "zenithprobe-sim");
+    app.set_help_flag();
+    app.allow_extras();
+    app.add_flag("-h,--help", result.help);
+    app.add_flag("--version", result.version);
+    app.add_flag("--ignore-commands", o.ignoreCommands);
+    app.add_flag("--loop", o.loop);
+    app.add_flag("--realtime", o.realtime);
+    app.add_flag("--replay-raw", o.replayRaw);
+    std::map<std::string, std::string> values;
+    for (const char* name : kValueOptions) {
+        // As before, the last of a repeated option counts.
+        app.add_option(name, values[name])->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    }
+    std::vector<std::string> reversed;
+    for (int i = argc - 1; i >= 1; --i) {
+        reversed.emplace_back(argv[i]);
+    }
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        // A value option at the end of the line: CLI11 says "--baud: 1 required TEXT missing".
+        const std::string what = e.what();
+        const size_t colon = what.find(':');
+        if (colon != std::string::npos && what.compare(0, 2, "--") == 0) {
+            return fail(what.substr(0, colon) + " needs a value");
         }
-        if (arg == "--ignore-commands") {
-            o.ignoreCommands = true;
-            continue;
-        }
-        if (arg == "--loop") {
-            o.loop = true;
-            continue;
-        }
-        if (arg == "--realtime") {
-            o.realtime = true;
-            continue;
-        }
-        if (arg == "--replay-raw") {
-            o.replayRaw = true;
-            continue;
-        }
-        static const char* const withValue[] = {
-            "--port",         "--ports-dir",    "--baud",   "--rate-hz",  "--start-time",
-            "--lat",          "--lon",          "--alt",    "--seed",     "--ttff-cold",
-            "--ttff-warm",    "--ttff-hot",     "--start",  "--talker",   "--silent-after",
-            "--hangup-after", "--log-commands", "--replay", "--pause-at", "--pause-for",
-            "--truth",
-        };
-        bool known = false;
-        for (const char* name : withValue) {
-            known = known || arg == name;
-        }
-        if (!known) {
-            return fail("unknown option " + std::string(arg));
-        }
-        if (i + 1 >= argc) {
-            return fail(std::string(arg) + " needs a value");
-        }
-        std::string_view value = argv[++i];
-        auto bad = [&]() {
-            return fail("bad value for " + std::string(arg) + ": " + std::string(value));
-        };
-        double d = 0;
-        if (arg == "--port") {
-            std::string name(value);
-            if (!name.empty() && name.back() == ':') {
-                name.pop_back();
-            }
-            if (name.empty() || name.find('/') != std::string::npos || name == "." ||
-                name == "..") {
-                return bad();
-            }
-            o.port = name;
-        } else if (arg == "--ports-dir") {
-            if (value.empty()) {
-                return bad();
-            }
-            o.portsDir = std::string(value);
-        } else if (arg == "--baud") {
-            if (!ParseUnsigned(value, &o.baud) || StandardSpeed(o.baud) == 0) {
-                return bad();
-            }
-        } else if (arg == "--rate-hz") {
-            // Above 100 Hz an epoch is shorter than the simulator's pacing step.
-            if (!ParseDouble(value, &d) || d <= 0 || d > 100) {
-                return bad();
-            }
-            o.rateHz = d;
-        } else if (arg == "--start-time") {
-            int64_t s = 0;
-            if (!ParseUtcTime(value, &s)) {
-                return bad();
-            }
-            o.startUtc = s;
-        } else if (arg == "--lat") {
-            if (!ParseDouble(value, &d) || d < -89.9 || d > 89.9) {
-                return bad();
-            }
-            o.latDeg = d;
-        } else if (arg == "--lon") {
-            if (!ParseDouble(value, &d) || d < -180 || d > 180) {
-                return bad();
-            }
-            o.lonDeg = d;
-        } else if (arg == "--alt") {
-            if (!ParseDouble(value, &d) || d < -1000 || d > 100000) {
-                return bad();
-            }
-            o.altM = d;
-        } else if (arg == "--seed") {
-            uint64_t seed = 0;
-            if (!ParseUnsigned(value, &seed)) {
-                return bad();
-            }
-            o.seed = seed;
-        } else if (arg == "--ttff-cold" || arg == "--ttff-warm" || arg == "--ttff-hot") {
-            TtffRange* r = arg == "--ttff-cold"   ? &o.ttffCold
-                           : arg == "--ttff-warm" ? &o.ttffWarm
-                                                  : &o.ttffHot;
-            if (!ParseTtffRange(value, r)) {
-                return bad();
-            }
-        } else if (arg == "--start") {
-            if (value != "fix" && value != "nofix") {
-                return bad();
-            }
-            o.startNoFix = value == "nofix";
-        } else if (arg == "--talker") {
-            if (value.size() != 2 || value[0] < 'A' || value[0] > 'Z' || value[1] < 'A' ||
-                value[1] > 'Z') {
-                return bad();
-            }
-            o.talker = std::string(value);
-        } else if (arg == "--silent-after" || arg == "--hangup-after") {
-            if (!ParseDouble(value, &d) || d < 0) {
-                return bad();
-            }
-            (arg == "--silent-after" ? o.silentAfterS : o.hangupAfterS) = d;
-        } else if (arg == "--pause-at" || arg == "--pause-for") {
-            if (!ParseDouble(value, &d) || d < 0 || (arg == "--pause-for" && d == 0)) {
-                return bad();
-            }
-            (arg == "--pause-at" ? o.pauseAtS : o.pauseForS) = d;
-            (arg == "--pause-at" ? pauseAtGiven : pauseForGiven) = true;
-        } else if (arg == "--truth") {
-            if (value.empty()) {
-                return bad();
-            }
-            o.truthFile = std::string(value);
-        } else if (arg == "--log-commands") {
-            if (value.empty()) {
-                return bad();
-            }
-            o.logCommands = std::string(value);
-        } else if (arg == "--replay") {
-            if (value.empty()) {
-                return bad();
-            }
-            o.replayFile = std::string(value);
+        return fail(what);
+    }
+    if (result.help || result.version) {
+        result.ok = true;
+        return result;
+    }
+    if (!app.remaining().empty()) {
+        return fail("unknown option " + app.remaining().front());
+    }
+    for (const char* name : kValueOptions) {
+        if (app.count(name) > 0 && !ApplyValue(name, values[name], o)) {
+            return fail("bad value for " + std::string(name) + ": " + values[name]);
         }
     }
     if ((o.loop || o.realtime || o.replayRaw) && o.replayFile.empty()) {
         return fail("--loop, --realtime and --replay-raw need --replay");
     }
-    if (pauseAtGiven != pauseForGiven) {
+    if ((app.count("--pause-at") > 0) != (app.count("--pause-for") > 0)) {
         return fail("--pause-at and --pause-for go together");
     }
     result.ok = true;

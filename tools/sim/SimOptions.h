@@ -57,8 +57,9 @@ struct SimOptions {
 };
 
 struct SimArguments {
-    bool ok = false;   // false: error holds the reason
-    bool help = false; // --help: print the usage and exit 0
+    bool ok = false;      // false: error holds the reason
+    bool help = false;    // --help: print the usage and exit 0
+    bool version = false; // --version: print the name and version and exit 0
     std::string error;
     SimOptions options;
 };

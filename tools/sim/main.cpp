@@ -1,4 +1,5 @@
 // zenithprobe-sim: a simulated GPS receiver on a pseudo-terminal, linked as a port name.
+#include "CommandLine.h"
 #include "ReceiverSimulator.h"
 #include "SimOptions.h"
 
@@ -11,6 +12,10 @@ int main(int argc, char** argv) {
     if (!args.ok) {
         std::fprintf(stderr, "zenithprobe-sim: %s\n%s", args.error.c_str(), SimUsage().c_str());
         return 2;
+    }
+    if (args.version) {
+        std::printf("%s\n", VersionLine("zenithprobe-sim").c_str());
+        return 0;
     }
     if (args.help) {
         std::fputs(SimUsage().c_str(), stdout);
