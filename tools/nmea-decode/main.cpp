@@ -1,13 +1,15 @@
 // nmea-decode: runs an NMEA log through the parser the way the program's receive path does and
 // prints the parser's state as JSON.
 //
-//   nmea-decode [--raw] [--every] [--bench] [FILE]      (standard input when FILE is absent or -)
+//   nmea-decode [--raw] [--every] [--bench] [--multi-gnss] [FILE]   (standard input: FILE - or
+//                                                                      absent)
 //
 // Default: the input is read in chunks of 511 bytes, cut into lines by the line builder and each
 // line is fed to Parse. --raw feeds each chunk to Parse as it is. --every prints the state after
 // every Parse call, otherwise once at the end. --bench prints only the speed of line building
-// and parsing. Exit status 0, or 2 for bad options and unreadable input; syntax errors in the
-// stream are reported on standard error and do not change it.
+// and parsing. --multi-gnss decodes as the program does with MULTI_GNSS=1 and adds the extended
+// state under the key "m_multiGnss". Exit status 0, or 2 for bad options and unreadable input;
+// syntax errors in the stream are reported on standard error and do not change it.
 #include "NmeaParser.h"
 #include "NmeaStateJson.h"
 #include "ReceivePath.h"
@@ -29,10 +31,12 @@ struct Options {
     bool raw = false;
     bool every = false;
     bool bench = false;
+    bool multiGnss = false;
     const char* file = nullptr; // null: standard input
 };
 
-constexpr const char* kUsage = "usage: nmea-decode [--raw] [--every] [--bench] [FILE]\n";
+constexpr const char* kUsage =
+    "usage: nmea-decode [--raw] [--every] [--bench] [--multi-gnss] [FILE]\n";
 
 // Returns 0 to go on, 1 after --help, 2 on a bad command line.
 int ParseArgs(int argc, char** argv, Options& opt) {
@@ -45,6 +49,8 @@ int ParseArgs(int argc, char** argv, Options& opt) {
             opt.every = true;
         } else if (!optionsDone && arg == "--bench") {
             opt.bench = true;
+        } else if (!optionsDone && arg == "--multi-gnss") {
+            opt.multiGnss = true;
         } else if (!optionsDone && (arg == "-h" || arg == "--help")) {
             std::fputs(kUsage, stdout);
             return 1;
@@ -117,7 +123,9 @@ int InputError(const Input& in) {
 
 class Decoder {
 public:
-    explicit Decoder(bool every) : m_every(every) {}
+    Decoder(bool every, bool multiGnss) : m_every(every), m_multiGnss(multiGnss) {
+        m_parser.m_bMultiGnss = multiGnss;
+    }
 
     // One chunk through the receive path, each completed line to Parse.
     void Lines(const char* data, size_t count) {
@@ -160,12 +168,13 @@ private:
 
     void Print() {
         m_json.clear();
-        AppendNmeaStateJson(m_json, m_parser);
+        AppendNmeaStateJson(m_json, m_parser, m_multiGnss);
         m_json.push_back('\n');
         std::fwrite(m_json.data(), 1, m_json.size(), stdout);
     }
 
     bool m_every;
+    bool m_multiGnss;
     CNmeaParser m_parser;
     CReceivePath m_receive{m_parser};
     std::string m_json;
@@ -229,7 +238,7 @@ int main(int argc, char** argv) {
     if (opt.bench) {
         return Bench(in, opt.raw);
     }
-    Decoder decoder(opt.every);
+    Decoder decoder(opt.every, opt.multiGnss);
     std::vector<char> chunk(kChunk);
     long n;
     while ((n = in.Read(chunk.data(), kChunk)) > 0) {
