@@ -147,6 +147,12 @@ CGnssId ClassifyGnss(std::string_view talker, int32_t systemId, int32_t prn) {
         }
     } else if (s == EGnssSystem::Glonass && prn >= 1 && prn <= 32) {
         prn += 64; // slot numbers: NMEA numbers GLONASS 65-96
+    } else if (s == EGnssSystem::Galileo && prn >= 301 && prn <= 336) {
+        prn -= 300;
+    } else if (s == EGnssSystem::BeiDou && prn >= 401 && prn <= 463) {
+        prn -= 400;
+    } else if (s == EGnssSystem::BeiDou && prn >= 201 && prn <= 263) {
+        prn -= 200;
     }
     return {s, Clamp16(prn)};
 }
