@@ -43,6 +43,11 @@ void CReceiverMonitor::SetMultiGnss(bool on, bool save) {
     m_nMultiGnss = on ? 1 : 0;
     {
         std::lock_guard lock(g_csParser);
+        // What the other mode decoded would stay on screen for good (GN sentences no longer
+        // update it): start again from nothing when the mode changes.
+        if (m_parser.m_bMultiGnss != on) {
+            m_parser.Reset();
+        }
         m_parser.m_bMultiGnss = on;
     }
     if (save) {

@@ -48,8 +48,9 @@ public:
     // Opens m_serial on m_strComPort and sets it up at m_nBaudRate, 8N1; failures are shown.
     void InitSerial();
 
-    // The multi-GNSS mode (MultiGnss.h): sets the parser's switch under g_csParser; save also
-    // writes MULTI_GNSS to Zenithprobe.ini. User-interface thread.
+    // The multi-GNSS mode (MultiGnss.h): sets the parser's switch under g_csParser and, when the
+    // mode changes, resets the decoded state; save also writes MULTI_GNSS to Zenithprobe.ini.
+    // User-interface thread.
     void SetMultiGnss(bool on, bool save);
     bool MultiGnss() const { return m_nMultiGnss != 0; }
 
