@@ -89,39 +89,18 @@ protected:
 
 } // namespace
 
-TEST_F(MultiGnssDialogTest, ColdStartOnAFourConstellationReceiverIsTimedAndJudged) {
-    WriteIni("MULTI_GNSS=1\r\nSTART_ACT=Cold\r\nTEST_MODE=1\r\n");
+// As designed, the GP-only decoding never sees this receiver's fix; the menu item switches the
+// mode on at once and saves it, and a cold start is then timed and judged as on a GP receiver.
+TEST_F(MultiGnssDialogTest, OffShowsNoFixOnShowsEveryConstellationAndJudgesAColdStart) {
+    WriteIni("TEST_MODE=1\r\n");
     StartFourConstellations();
     TestDlg dlg;
     dlg.SetScreenPeriod(100);
     bool sawNoFix = false;
     ModalScript script;
-    script.Wait("the fix lost", [&] { return sawNoFix = dlg.Text(IDC_GSA_FIX_MODE) == "None"; })
-        .Wait("the fix back, judged", [&] { return dlg.TTFFDone(); })
-        .Wait("strips of every constellation", [&] { return dlg.RowLetters().size() >= 4; })
-        .Do("3D fix, position, passed", [&] {
-            EXPECT_EQ(dlg.TestResult(), kResultPassed);
-            EXPECT_EQ(dlg.Text(IDC_GSA_FIX_MODE), "3D Fix");
-            EXPECT_TRUE(dlg.Text(IDC_LAT).StartsWith("N 48.11"));
-            EXPECT_EQ(dlg.RowLetters(), (std::set<char>{'G', 'R', 'E', 'C'}));
-            Exit(dlg);
-        });
-    EXPECT_EQ(script.Run(dlg), kIdCancel);
-    dlg.ShutdownThreads();
-    EXPECT_TRUE(sawNoFix);
-}
-
-// As designed, the GP-only decoding never sees this receiver's fix; the menu item switches the
-// mode on at once and saves it.
-TEST_F(MultiGnssDialogTest, OffShowsNoFixAndTheMenuSwitchesItOn) {
-    WriteIni("");
-    StartFourConstellations();
-    TestDlg dlg;
-    dlg.SetScreenPeriod(100);
-    ModalScript script;
     script.Wait("GN sentences arrive", [&] { return dlg.LastLine().StartsWith("$GN"); })
         .Wait("a few seconds of them", [&] { return m_sim->Status().epochs > 6; })
-        .Do("no fix, no position",
+        .Do("no fix, no position, no satellites",
             [&] {
                 EXPECT_NE(dlg.Text(IDC_GSA_FIX_MODE), "3D Fix");
                 EXPECT_FALSE(dlg.Text(IDC_LAT).StartsWith("N 48"));
@@ -129,14 +108,25 @@ TEST_F(MultiGnssDialogTest, OffShowsNoFixAndTheMenuSwitchesItOn) {
                 dlg.ToggleMultiGnss(true);
             })
         .Wait("3D fix", [&] { return dlg.Text(IDC_GSA_FIX_MODE) == "3D Fix"; })
-        .Wait("strips labelled by constellation", [&] { return dlg.RowLetters().size() >= 4; })
-        .Do("saved", [&] {
-            EXPECT_NE(ReadFileBytes(m_home / "Zenithprobe.ini").find("MULTI_GNSS=1"),
-                      std::string::npos);
+        .Wait("strips of every constellation", [&] { return dlg.RowLetters().size() >= 4; })
+        .Do("saved; a cold start",
+            [&] {
+                EXPECT_EQ(dlg.RowLetters(), (std::set<char>{'G', 'R', 'E', 'C'}));
+                EXPECT_NE(ReadFileBytes(m_home / "Zenithprobe.ini").find("MULTI_GNSS=1"),
+                          std::string::npos);
+                dlg.ColdStart();
+            })
+        .Wait("the fix lost", [&] { return sawNoFix = dlg.Text(IDC_GSA_FIX_MODE) == "None"; })
+        .Wait("the fix back, judged", [&] { return dlg.TTFFDone(); })
+        .Do("passed", [&] {
+            EXPECT_EQ(dlg.TestResult(), kResultPassed);
+            EXPECT_EQ(dlg.Text(IDC_GSA_FIX_MODE), "3D Fix");
+            EXPECT_TRUE(dlg.Text(IDC_LAT).StartsWith("N 48.11"));
             Exit(dlg);
         });
     EXPECT_EQ(script.Run(dlg), kIdCancel);
     dlg.ShutdownThreads();
+    EXPECT_TRUE(sawNoFix);
 }
 
 // Real receivers with GN fixes replayed into the program (comment lines of the capture left out).
