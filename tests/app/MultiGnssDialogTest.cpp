@@ -116,6 +116,8 @@ TEST_F(MultiGnssDialogTest, OffShowsNoFixOnShowsEveryConstellationAndJudgesACold
                           std::string::npos);
                 dlg.ColdStart();
             })
+        // The screen may show the lost fix before the waiting thread starts the measurement.
+        .Wait("the measurement runs", [&] { return !dlg.TTFFDone(); })
         .Wait("the fix lost", [&] { return sawNoFix = dlg.Text(IDC_GSA_FIX_MODE) == "None"; })
         .Wait("the fix back, judged", [&] { return dlg.TTFFDone(); })
         .Do("passed", [&] {
