@@ -70,6 +70,7 @@ void CReceiverMonitor::SetReaderPause(std::function<void(uint32_t)> pause) {
 }
 
 bool CReceiverMonitor::StartReaderThread() {
+    std::lock_guard lock(m_readerThreadMutex);
     if (m_readerThread.joinable()) {
         return false;
     }
@@ -81,6 +82,8 @@ bool CReceiverMonitor::StartReaderThread() {
 }
 
 void CReceiverMonitor::StopReaderThread() {
+    // Held across the join: only a start or another stop waits for it, never the reader.
+    std::lock_guard lock(m_readerThreadMutex);
     if (!m_readerThread.joinable()) {
         return;
     }

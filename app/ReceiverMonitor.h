@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -106,6 +107,8 @@ private:
     void HandleLine(const ReceivedLine& line);
 
     std::thread m_readerThread; // user-interface thread starts and joins it
+    // Guards m_readerThread: a stop may come from another thread while the start is storing it.
+    std::mutex m_readerThreadMutex;
     std::atomic<bool> m_bStopReader{false};
     std::atomic<bool> m_bReaderRunning{false};
     CEvent m_readerWake; // set to end a pause early

@@ -22,6 +22,8 @@ namespace {
 // The main dialog's display-free half: its port, parser and reader thread.
 class TestMonitor : public CReceiverMonitor {
 public:
+    // The reader calls ShowLine: it must stop before this class's part of the object goes.
+    ~TestMonitor() override { StopReaderThread(); }
     CNmeaParser* Parser() { return &m_parser; }
 
 protected:
