@@ -42,6 +42,23 @@ void CReceiverMonitor::LoadSettings() {
     m_nCriteriaWarm = IniReadInt(kSection, "TIME_CRITERIA_W", 35, ini);
     m_nCriteriaHot = IniReadInt(kSection, "TIME_CRITERIA_H", 2, ini);
     m_nTestMode = IniReadInt(kSection, "TEST_MODE", 0, ini);
+    SetMultiGnss(IniReadInt(kSection, "MULTI_GNSS", 0, ini) != 0, false);
+}
+
+void CReceiverMonitor::SetMultiGnss(bool on, bool save) {
+    m_nMultiGnss = on ? 1 : 0;
+    {
+        std::lock_guard lock(g_csParser);
+        // What the other mode decoded would stay on screen for good (GN sentences no longer
+        // update it): start again from nothing when the mode changes.
+        if (m_parser.m_bMultiGnss != on) {
+            m_parser.Reset();
+        }
+        m_parser.m_bMultiGnss = on;
+    }
+    if (save) {
+        IniWriteString(kSection, "MULTI_GNSS", on ? "1" : "0", m_strAppDir / "Zenithprobe.ini");
+    }
 }
 
 void CReceiverMonitor::InitSerial() {

@@ -62,6 +62,12 @@ public:
     // Opens m_serial on m_strComPort and sets it up at m_nBaudRate, 8N1; failures are shown.
     void InitSerial();
 
+    // The multi-GNSS mode (MultiGnss.h): sets the parser's switch under g_csParser and, when the
+    // mode changes, resets the decoded state; save also writes MULTI_GNSS to Zenithprobe.ini.
+    // User-interface thread.
+    void SetMultiGnss(bool on, bool save);
+    bool MultiGnss() const { return m_nMultiGnss != 0; }
+
     // Starts the reader thread; false if it runs already or cannot be started.
     bool StartReaderThread();
     // Asks the reader thread to stop, wakes it from its pause and joins it. Idempotent.
@@ -129,6 +135,7 @@ protected:
     int32_t m_nCriteriaWarm = 0; // s
     int32_t m_nCriteriaHot = 0;  // s
     int32_t m_nTestMode = 0;
+    int32_t m_nMultiGnss = 0; // MULTI_GNSS: 0 GP talker only (the default), 1 every constellation
 
 private:
     static void ReaderThreadProc(CReceiverMonitor* self);

@@ -73,6 +73,7 @@ void CZenithprobeDlg::InitAll() {
     StartReaderThread();
     LoadButtonImages();
     CreateSoftKeyBar(IDR_MENUBAR);
+    BindMultiGnssMenu();
     m_nScreenTimer = SetTimer(kScreenTimerId, m_nScreenPeriodMs);
     DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
 }

@@ -144,6 +144,10 @@ protected:
     void PlaceResultIndicator(); // over the sky plot, hidden
     void LoadButtonImages();
     void UpdateHistogram();
+    // Multi-GNSS mode (ZenithprobeDlgMultiGnss.cpp): the Options check item, and the strips of
+    // every constellation from a snapshot.
+    void BindMultiGnssMenu();
+    void UpdateGnssHistogram(const CNmeaParser& snapshot);
     void AssignUsedRows();
     int32_t FindHistogramRow(int32_t prn) const;
     void OnDrawItem(CDrawItemEvent& event);

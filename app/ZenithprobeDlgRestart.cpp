@@ -258,6 +258,13 @@ void CZenithprobeDlg::RefreshScreen() {
     SetDlgItemText(IDC_TIME, texts.time);
     SetDlgItemText(IDC_SPEED, texts.speed);
     SetDlgItemText(IDC_VERSION, m_strVersion);
+    if (snapshot.m_bMultiGnss) {
+        UpdateGnssHistogram(snapshot);
+        if (m_plot != nullptr) {
+            m_plot->DrawGnssSatellites(snapshot.m_multiGnss);
+        }
+        return;
+    }
     UpdateHistogram(); // takes g_csParser itself
     if (m_plot != nullptr) {
         m_plot->DrawSatellites(snapshot);

@@ -1,6 +1,6 @@
 // Fuzzes the whole receive byte path: the receive path over 511-byte reads (line builder, Parse
 // on each line, garbage counting), Parse on the raw bytes checked against byte-by-byte ParseChar,
-// and a snapshot copy of the parser's state.
+// the multi-GNSS decoding on half the inputs, and a snapshot copy of the parser's state.
 #include "NmeaParser.h"
 #include "NmeaStateJson.h"
 #include "ReceivePath.h"
@@ -13,6 +13,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CNmeaParser parser;
+    // Half the inputs go through the multi-GNSS decoding too.
+    parser.m_bMultiGnss = size > 0 && (data[0] & 1) != 0;
     CReceivePath receive(parser, nullptr, true);
     const char* bytes = reinterpret_cast<const char*>(data);
 
@@ -41,6 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (NmeaStateJson(raw) != NmeaStateJson(single)) {
+        __builtin_trap();
+    }
+
+    if (parser.m_multiGnss.m_wCount > CMultiGnssState::kSatellites ||
+        NmeaStateJson(parser, true).empty()) {
         __builtin_trap();
     }
 

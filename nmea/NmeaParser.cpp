@@ -203,6 +203,8 @@ void CNmeaParser::Reset() {
     m_btZDAZoneHour = 0;
     m_btZDAZoneMinute = 0;
     m_nZDACount = 0;
+
+    m_multiGnss.Reset();
 }
 
 bool CNmeaParser::IsPrnUsed(uint16_t prn) const {
@@ -455,6 +457,11 @@ int CNmeaParser::Parse(const uint8_t* data, size_t length) {
 }
 
 int CNmeaParser::Dispatch(const char* identifier, const char* body) {
+    if (m_bMultiGnss) {
+        const int decoded = DispatchMultiGnss(*this, identifier, body);
+        Increment(m_nSentenceCount);
+        return decoded;
+    }
     int result = 1;
     // Exact, case-sensitive "GPxxx"; the comparisons stop at the first mismatch, so a shorter
     // identifier is never read past its zero.

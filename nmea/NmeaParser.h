@@ -10,6 +10,8 @@
 //
 // Text fields are converted as the "C" locale reads them, whatever locale the process runs in
 // (NMEA always writes a decimal point).
+#include "MultiGnss.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -141,4 +143,9 @@ public:
     uint8_t m_btZDAZoneHour; // low 8 bits of the signed hours sent
     uint8_t m_btZDAZoneMinute;
     int32_t m_nZDACount;
+
+    // Multi-GNSS mode (MultiGnss.h): off gives exactly the GP-only decoding above. The switch is
+    // set by the parser's owner and survives Reset; the extended state is reset with the rest.
+    bool m_bMultiGnss = false;
+    CMultiGnssState m_multiGnss;
 };

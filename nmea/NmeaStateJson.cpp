@@ -85,7 +85,64 @@ private:
 
 } // namespace
 
-void AppendNmeaStateJson(std::string& out, const CNmeaParser& p) {
+namespace {
+
+void GnssId(JsonWriter& w, EGnssSystem system, uint16_t prn) {
+    char text[8];
+    text[0] = GnssSystemLetter(system);
+    const auto r = std::to_chars(text + 1, text + sizeof text, prn);
+    w.Text(text, static_cast<size_t>(r.ptr - text));
+}
+
+void AppendMultiGnss(JsonWriter& w, const CMultiGnssState& m) {
+    w.Key("m_multiGnss");
+    w.Open('{');
+    w.Key("m_btEpochFixMode");
+    w.Int(m.m_btEpochFixMode);
+    w.Key("m_Used");
+    w.Open('[');
+    for (int i = 0; i < m.m_wUsedCount; ++i) {
+        if (i > 0) {
+            w.Comma();
+        }
+        GnssId(w, m.m_Used[i].system, m.m_Used[i].wPrn);
+    }
+    w.Close(']');
+    w.Key("m_wCount");
+    w.Int(m.m_wCount);
+    w.Key("m_Satellites");
+    w.Open('[');
+    for (int i = 0; i < m.m_wCount; ++i) {
+        const CGnssSatellite& s = m.m_Satellites[i];
+        if (i > 0) {
+            w.Comma();
+        }
+        w.Open('{');
+        w.Key("id");
+        GnssId(w, s.system, s.wPrn);
+        w.Key("wSnr");
+        w.Int(s.wSnr);
+        w.Key("bUsed");
+        w.Int(s.bUsed);
+        w.Key("wAzimuth");
+        w.Int(s.wAzimuth);
+        w.Key("wElevation");
+        w.Int(s.wElevation);
+        w.Close('}');
+    }
+    w.Close(']');
+    w.Key("m_nGsvGroups");
+    w.Int(m.m_nGsvGroups);
+    w.Key("m_nGsvDropped");
+    w.Int(m.m_nGsvDropped);
+    w.Key("m_nTableFull");
+    w.Int(m.m_nTableFull);
+    w.Close('}');
+}
+
+} // namespace
+
+void AppendNmeaStateJson(std::string& out, const CNmeaParser& p, bool withMultiGnss) {
     JsonWriter w(out);
     // Members in declaration order; the macros keep each key identical to its member's name.
 #define ZP_INT(m)                                                                                  \
@@ -200,6 +257,9 @@ void AppendNmeaStateJson(std::string& out, const CNmeaParser& p) {
     ZP_INT(m_btZDAZoneHour);
     ZP_INT(m_btZDAZoneMinute);
     ZP_INT(m_nZDACount);
+    if (withMultiGnss) {
+        AppendMultiGnss(w, p.m_multiGnss);
+    }
     w.Close('}');
 
 #undef ZP_INT

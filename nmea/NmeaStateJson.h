@@ -12,11 +12,13 @@
 
 #include <string>
 
-// Appends the object (without a line end) to out.
-void AppendNmeaStateJson(std::string& out, const CNmeaParser& parser);
+// Appends the object (without a line end) to out. withMultiGnss adds the multi-GNSS state as
+// one more key, "m_multiGnss", after all the others: satellites as "id" ("G5", "R67", "E11")
+// with their values, the fix union as a list of ids.
+void AppendNmeaStateJson(std::string& out, const CNmeaParser& parser, bool withMultiGnss = false);
 
-inline std::string NmeaStateJson(const CNmeaParser& parser) {
+inline std::string NmeaStateJson(const CNmeaParser& parser, bool withMultiGnss = false) {
     std::string out;
-    AppendNmeaStateJson(out, parser);
+    AppendNmeaStateJson(out, parser, withMultiGnss);
     return out;
 }

@@ -197,6 +197,9 @@ bool ParseMenuItems(const wxXmlNode* node, std::vector<MenuTemplate>* out) {
                 if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "label") {
                     item.label = p->GetNodeContent();
                 }
+                if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "checkable") {
+                    item.checkable = p->GetNodeContent() == "1";
+                }
             }
             if (kind == "wxMenuItem") {
                 if (!ParseId(n, &item.id) || item.id == kNoControlId) {

@@ -74,6 +74,7 @@ inline constexpr int IDC_CAMPAIGN_HOT = 1095;
 inline constexpr int IDC_CAMPAIGN_ALL = 1096;
 inline constexpr int IDC_CAMPAIGN_RUNS = 1097;
 inline constexpr int IDC_CAMPAIGN_TIMEOUT = 1098;
+inline constexpr int IDM_MULTI_GNSS = 32790; // check item: the MULTI_GNSS key
 
 // The program's icon.
 inline constexpr int IDI_ZENITHPROBE = 128;

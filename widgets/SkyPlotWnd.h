@@ -26,6 +26,9 @@ public:
     // Redraws the whole image from the snapshot and puts it on the screen before returning.
     // Does nothing before the first paint made the image.
     void DrawSatellites(const CNmeaParser& snapshot);
+    // The same for the multi-GNSS table (SkyPlotGnss.cpp): every constellation, outlined in its
+    // colour and labelled "G5", "R67", ...
+    void DrawGnssSatellites(const CMultiGnssState& snapshot);
 
     const CGeoRect& PlotRect() const { return m_rcPlot; }
     bool HasImage() const { return m_dcMem != nullptr; }

@@ -315,6 +315,27 @@ TEST(NmeaDecodeTool, RealReceiverCaptures) {
     EXPECT_GT(logs, 0);
 }
 
+// --multi-gnss: every default key and one more; the captures of GN receivers against their
+// expected outputs.
+TEST(NmeaDecodeTool, MultiGnssAddsOneKeyAndDecodesGnReceivers) {
+    const fs::path corpus = CorpusDir();
+    ASSERT_FALSE(corpus.empty());
+    std::vector<std::string> keys(std::begin(kKeys), std::end(kKeys));
+    keys.push_back("m_multiGnss");
+    for (const char* name :
+         {"sirfstarv-nmea.log", "ublox-8.log", "ublox-neo-m9n-nmea.log", "quectel.log"}) {
+        SCOPED_TRACE(name);
+        const Result r = RunTool("--multi-gnss " + Quote((corpus / name).string()));
+        EXPECT_EQ(r.status, 0);
+        const auto lines = SplitLines(r.out);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(TopLevelKeys(lines[0]), keys);
+        const fs::path golden =
+            SourceDir() / "tests" / "tools" / "golden" / (std::string(name) + ".multi-gnss.json");
+        EXPECT_EQ(r.out, ReadFileBytes(golden));
+    }
+}
+
 } // namespace
 
 // Every executable answers alike, without a display: --version one line, --help the usage on

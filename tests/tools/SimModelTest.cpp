@@ -386,3 +386,56 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(south.options.lonDeg, -70.25);
     EXPECT_TRUE(south.options.loop);
 }
+
+// Four constellations at NMEA 4.0 and 4.11: the program's multi-GNSS decoding sees every
+// constellation and the fix, its default decoding sees no fix, and a cold start loses the fix of
+// all constellations at once.
+TEST(SimModel, FourConstellationsDecodeInMultiGnssModeOnly) {
+    const std::pair<const char*, int> versions[] = {{"4.0", 40}, {"4.11", 411}};
+    for (const auto& [label, version] : versions) {
+        SCOPED_TRACE(label);
+        SimOptions o = Fixed(7);
+        o.constellations = {SimSystem::Gps, SimSystem::Glonass, SimSystem::Galileo,
+                            SimSystem::BeiDou};
+        o.nmeaVersion = version;
+        ReceiverModel model(o, 7);
+        CNmeaParser multi;
+        multi.m_bMultiGnss = true;
+        CNmeaParser gpOnly;
+        int gsa = 0;
+        for (const EpochSentence& s : model.Epoch(0)) {
+            ASSERT_TRUE(WellFormed(s.text)) << s.text;
+            gsa += s.text.compare(1, 5, "GNGSA") == 0 ? 1 : 0;
+            multi.Parse(s.text.data(), s.text.size());
+            gpOnly.Parse(s.text.data(), s.text.size());
+        }
+        EXPECT_EQ(gsa, 4);
+        EXPECT_EQ(multi.m_btGSAFixMode, 3);
+        EXPECT_EQ(multi.m_nRMCCount, 1);
+        EXPECT_NEAR(multi.m_dGGALatitude, model.LatitudeDeg(), 1e-4);
+        EXPECT_EQ(gpOnly.m_btGSAFixMode, 1);
+        EXPECT_EQ(gpOnly.m_nRMCCount, 0);
+
+        std::string letters;
+        for (int i = 0; i < multi.m_multiGnss.m_wCount; ++i) {
+            const char c = GnssSystemLetter(multi.m_multiGnss.m_Satellites[i].system);
+            letters += letters.find(c) == std::string::npos ? std::string(1, c) : "";
+        }
+        EXPECT_EQ(letters, "GREC");
+        EXPECT_EQ(multi.m_multiGnss.m_wCount, model.Sky().size()) << "one entry per satellite";
+        EXPECT_EQ(multi.m_multiGnss.m_nGsvDropped, 0);
+
+        model.Restart(RestartKind::Cold);
+        for (const EpochSentence& s : model.Epoch(1)) {
+            multi.Parse(s.text.data(), s.text.size());
+        }
+        EXPECT_EQ(multi.m_btGSAFixMode, 1) << "no constellation keeps the fix";
+    }
+    const char* args[] = {"sim", "--constellations", "galileo,gps", "--nmea", "4.10"};
+    const SimArguments a = ParseSimArguments(5, args);
+    EXPECT_EQ(a.options.constellations,
+              (std::vector<SimSystem>{SimSystem::Galileo, SimSystem::Gps}));
+    EXPECT_EQ(a.options.nmeaVersion, 410);
+    const char* twice[] = {"sim", "--constellations", "gps,gps"};
+    EXPECT_FALSE(ParseSimArguments(3, twice).ok);
+}

@@ -1,13 +1,16 @@
 // nmea-decode: runs an NMEA log through the parser the way the program's receive path does and
 // prints the parser's state as JSON.
 //
-//   nmea-decode [--raw] [--every] [--bench] [FILE]      (standard input when FILE is absent or -)
+//   nmea-decode [--raw] [--every] [--bench] [--multi-gnss] [FILE]   (standard input: FILE - or
+//                                                                      absent)
 //
 // Default: the input is read in chunks of 511 bytes, cut into lines by the line builder and each
 // line is fed to Parse. --raw feeds each chunk to Parse as it is. --every prints the state after
 // every Parse call, otherwise once at the end. --bench prints only the speed of line building
-// and parsing. Exit status 0, or 2 for bad options and unreadable input; syntax errors in the
-// stream are reported on standard error and do not change it. --help and --version exit 0.
+// and parsing. --multi-gnss decodes as the program does with MULTI_GNSS=1 and adds the extended
+// state under the key "m_multiGnss". Exit status 0, or 2 for bad options and unreadable input;
+// syntax errors in the stream are reported on standard error and do not change it. --help and
+// --version exit 0.
 #include "CommandLine.h"
 #include "NmeaParser.h"
 #include "NmeaStateJson.h"
@@ -31,6 +34,7 @@ struct Options {
     bool raw = false;
     bool every = false;
     bool bench = false;
+    bool multiGnss = false;
     std::string file; // empty: standard input
 };
 
@@ -43,6 +47,8 @@ bool ParseArgs(int argc, char** argv, Options& opt, int* status) {
     app.add_flag("--raw", opt.raw, "Feed each 511-byte chunk to the parser as it is");
     app.add_flag("--every", opt.every, "Print the state after every parse, not once at the end");
     app.add_flag("--bench", opt.bench, "Print only the speed of line building and parsing");
+    app.add_flag("--multi-gnss", opt.multiGnss,
+                 "Decode as the program does with MULTI_GNSS=1 (adds \"m_multiGnss\")");
     app.add_option("FILE", file, "The log (standard input when absent or -)")->type_name("");
     const CommandLineResult result = ParseCommandLine(app, Arguments(argc, argv));
     if (result.exit) {
@@ -104,7 +110,9 @@ int InputError(const Input& in) {
 
 class Decoder {
 public:
-    explicit Decoder(bool every) : m_every(every) {}
+    Decoder(bool every, bool multiGnss) : m_every(every), m_multiGnss(multiGnss) {
+        m_parser.m_bMultiGnss = multiGnss;
+    }
 
     // One chunk through the receive path, each completed line to Parse.
     void Lines(const char* data, size_t count) {
@@ -147,12 +155,13 @@ private:
 
     void Print() {
         m_json.clear();
-        AppendNmeaStateJson(m_json, m_parser);
+        AppendNmeaStateJson(m_json, m_parser, m_multiGnss);
         m_json.push_back('\n');
         std::fwrite(m_json.data(), 1, m_json.size(), stdout);
     }
 
     bool m_every;
+    bool m_multiGnss;
     CNmeaParser m_parser;
     CReceivePath m_receive{m_parser};
     std::string m_json;
@@ -216,7 +225,7 @@ int main(int argc, char** argv) {
     if (opt.bench) {
         return Bench(in, opt.raw);
     }
-    Decoder decoder(opt.every);
+    Decoder decoder(opt.every, opt.multiGnss);
     std::vector<char> chunk(kChunk);
     long n;
     while ((n = in.Read(chunk.data(), kChunk)) > 0) {

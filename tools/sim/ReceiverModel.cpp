@@ -47,6 +47,32 @@ std::string Coordinate(double deg, int degreeDigits, char positive, char negativ
                   deg < 0 ? negative : positive);
 }
 
+// The talker of a constellation's own sentences (BeiDou's was BD before NMEA 4.10).
+std::string SystemTalker(SimSystem system, int nmeaVersion) {
+    switch (system) {
+    case SimSystem::Glonass:
+        return "GL";
+    case SimSystem::Galileo:
+        return "GA";
+    case SimSystem::BeiDou:
+        return nmeaVersion >= 410 ? "GB" : "BD";
+    default:
+        return "GP";
+    }
+}
+
+// The satellite's number in GSA and GSV. NMEA 4.0 has no system ID, so Galileo and BeiDou take
+// the ranges 301-336 and 401-437 that receivers use to keep them apart in a GN GSA.
+int NmeaNumber(SimSystem system, int prn, int nmeaVersion) {
+    if (nmeaVersion < 410 && system == SimSystem::Galileo) {
+        return 300 + prn;
+    }
+    if (nmeaVersion < 410 && system == SimSystem::BeiDou) {
+        return 400 + prn;
+    }
+    return prn;
+}
+
 uint64_t Mix(uint64_t a, uint64_t b) {
     SimRandom r(a ^ (b * 0x9E3779B97F4A7C15ull));
     return r.Next();
@@ -74,9 +100,13 @@ ReceiverModel::ReceiverModel(const SimOptions& options, uint64_t seed)
     : m_rateHz(options.rateHz > 0 ? options.rateHz : 1.0),
       m_startUtcCs(
           (options.startUtc ? *options.startUtc : static_cast<int64_t>(std::time(nullptr))) * 100),
-      m_talker(options.talker), m_ttff{options.ttffCold, options.ttffWarm, options.ttffHot},
-      m_seed(seed), m_skyRandom(seed), m_ttffRandom(Mix(seed, 1)), m_latDeg(options.latDeg),
-      m_lonDeg(options.lonDeg), m_altM(options.altM), m_alt0M(options.altM) {
+      m_talker(options.talker), m_systems(options.constellations),
+      m_nmeaVersion(options.nmeaVersion),
+      m_multi(options.nmeaVersion != 40 || options.constellations.size() != 1 ||
+              options.constellations[0] != SimSystem::Gps),
+      m_ttff{options.ttffCold, options.ttffWarm, options.ttffHot}, m_seed(seed), m_skyRandom(seed),
+      m_ttffRandom(Mix(seed, 1)), m_latDeg(options.latDeg), m_lonDeg(options.lonDeg),
+      m_altM(options.altM), m_alt0M(options.altM) {
     for (double& p : m_phase) {
         p = m_skyRandom.Uniform(0, 2 * kPi);
     }
@@ -86,25 +116,48 @@ ReceiverModel::ReceiverModel(const SimOptions& options, uint64_t seed)
     m_destLat = m_latDeg + 0.03;
     m_destLon = m_lonDeg + 0.04;
 
-    int count = kMinSatellites + m_skyRandom.Below(kMaxSatellites - kMinSatellites + 1);
+    const bool gps =
+        std::find(m_systems.begin(), m_systems.end(), SimSystem::Gps) != m_systems.end();
+    int count = gps ? kMinSatellites + m_skyRandom.Below(kMaxSatellites - kMinSatellites + 1) : 0;
     for (int i = 0; i < count; ++i) {
         // The first five stay well up for the next hour, so the sky always allows a fix.
         bool high = i < 5;
         m_satellites.push_back(NewSatellite(
             0, high ? m_skyRandom.Uniform(0.2, 0.8) : m_skyRandom.Uniform(0.03, 0.97), high));
     }
+    // The other constellations: 6 to 9 satellites each, two of them well up.
+    for (const SimSystem system : m_systems) {
+        if (system == SimSystem::Gps) {
+            continue;
+        }
+        const int others = 6 + m_skyRandom.Below(4);
+        for (int i = 0; i < others; ++i) {
+            const bool high = i < 2;
+            const double phase =
+                high ? m_skyRandom.Uniform(0.2, 0.8) : m_skyRandom.Uniform(0.03, 0.97);
+            m_satellites.push_back(NewSatellite(0, phase, high, system));
+        }
+    }
     if (options.startNoFix) {
         Restart(RestartKind::Cold);
     }
 }
 
-ReceiverModel::Satellite ReceiverModel::NewSatellite(double t, double phase, bool high) {
+ReceiverModel::Satellite ReceiverModel::NewSatellite(double t, double phase, bool high,
+                                                     SimSystem system) {
     Satellite s{};
+    s.system = system;
+    // Numbers in use: GPS 1-32, GLONASS 65-88 (NMEA's numbers), Galileo 1-30, BeiDou 1-35.
+    const int count = system == SimSystem::Gps       ? 32
+                      : system == SimSystem::Glonass ? 24
+                      : system == SimSystem::Galileo ? 30
+                                                     : 35;
+    const int first = system == SimSystem::Glonass ? 65 : 1;
     for (;;) {
-        s.prn = 1 + m_skyRandom.Below(32);
+        s.prn = first + m_skyRandom.Below(count);
         bool taken = false;
         for (const Satellite& other : m_satellites) {
-            taken = taken || other.prn == s.prn;
+            taken = taken || (other.system == system && other.prn == s.prn);
         }
         if (!taken) {
             break;
@@ -182,9 +235,16 @@ void ReceiverModel::ReplaceSetSatellites(double t) {
             ++i;
             continue;
         }
+        const SimSystem system = m_satellites[i].system;
         m_satellites.erase(m_satellites.begin() + static_cast<std::ptrdiff_t>(i));
+        if (system != SimSystem::Gps) {
+            m_satellites.push_back(NewSatellite(t, 0, false, system));
+            continue;
+        }
         // Usually one rises as one sets; now and then the count drifts within 8 to 14.
-        int count = static_cast<int>(m_satellites.size());
+        const int count = static_cast<int>(
+            std::count_if(m_satellites.begin(), m_satellites.end(),
+                          [](const Satellite& s) { return s.system == SimSystem::Gps; }));
         int rising = 1;
         int roll = m_skyRandom.Below(4);
         if (roll == 0 && count >= kMinSatellites) {
@@ -241,7 +301,9 @@ void ReceiverModel::UpdateSky(double t, uint64_t index) {
             continue;
         }
         SkySatellite sky;
+        sky.system = s.system;
         sky.prn = s.prn;
+        sky.secondSignal = s.system != SimSystem::Glonass && s.prn % 3 == 0;
         double el = ElevationAt(s, t);
         sky.elevationDeg = static_cast<int>(std::lround(el));
         sky.azimuthDeg = static_cast<int>(std::lround(AzimuthAt(s, t))) % 360;
@@ -256,13 +318,23 @@ void ReceiverModel::UpdateSky(double t, uint64_t index) {
         return;
     }
     // Used: tracked above the mask, highest first, twelve at most; at least four for a 3D fix.
-    std::sort(tracked.begin(), tracked.end(),
-              [&](size_t a, size_t b) { return m_sky[a].elevationDeg > m_sky[b].elevationDeg; });
-    int used = 0;
-    for (size_t i : tracked) {
-        if (used < 12 && (m_sky[i].elevationDeg >= kMaskDeg || used < 4)) {
-            m_sky[i].used = true;
-            ++used;
+    // Per constellation, as each has its own GSA.
+    for (const SimSystem system : m_systems) {
+        std::vector<size_t> own;
+        for (size_t i : tracked) {
+            if (m_sky[i].system == system) {
+                own.push_back(i);
+            }
+        }
+        std::sort(own.begin(), own.end(), [&](size_t a, size_t b) {
+            return m_sky[a].elevationDeg > m_sky[b].elevationDeg;
+        });
+        int used = 0;
+        for (size_t i : own) {
+            if (used < 12 && (m_sky[i].elevationDeg >= kMaskDeg || used < 4)) {
+                m_sky[i].used = true;
+                ++used;
+            }
         }
     }
 }
@@ -305,7 +377,10 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     const std::string date = Format("%02d%02d%02d", utc.tm_mday, utc.tm_mon + 1, utc.tm_year % 100);
     const std::string lat = Coordinate(m_latDeg, 2, 'N', 'S');
     const std::string lon = Coordinate(m_lonDeg, 3, 'E', 'W');
-    const std::string& talker = m_talker;
+    // A receiver of one constellation names it; of several, GN.
+    const std::string& talker = !m_multi               ? m_talker
+                                : m_systems.size() > 1 ? std::string("GN")
+                                                       : SystemTalker(m_systems[0], m_nmeaVersion);
 
     std::vector<int> used;
     for (const SkySatellite& s : m_sky) {
@@ -339,26 +414,32 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
                 (m_hasFix ? lat + "," + lon + "," + time + ",A,A" : ",,,," + time + ",V,N"),
             SentenceClass::Optional, 0);
     }
-    // $GPGSA,A,3,04,05,09,12,,,,,,,,,2.5,1.3,2.1*hh
-    std::string gsa = talker + "GSA,A," + (m_hasFix ? "3" : "1");
-    for (size_t i = 0; i < 12; ++i) {
-        gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
+    if (m_multi) {
+        AddGnssSatellites([&](const std::string& body, SentenceClass kind) { add(body, kind, 0); },
+                          pdop, hdop, vdop);
     }
-    gsa += m_hasFix ? Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop) : std::string(",,,");
-    add(gsa, SentenceClass::Required, 0);
-    // $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*hh (GSV always names
-    // GPS: the satellites are GPS ones whatever the talker of the solution).
-    size_t messages = std::max<size_t>(1, (m_sky.size() + 3) / 4);
-    for (size_t k = 0; k < messages; ++k) {
-        std::string gsv = Format("GPGSV,%zu,%zu,%02zu", messages, k + 1, m_sky.size());
-        for (size_t i = k * 4; i < m_sky.size() && i < k * 4 + 4; ++i) {
-            const SkySatellite& s = m_sky[i];
-            gsv += Format(",%02d,%02d,%03d,", s.prn, s.elevationDeg, s.azimuthDeg);
-            if (s.snrDbHz > 0) {
-                gsv += Format("%02d", s.snrDbHz);
-            }
+    // $GPGSA,A,3,04,05,09,12,,,,,,,,,2.5,1.3,2.1*hh
+    if (!m_multi) {
+        std::string gsa = talker + "GSA,A," + (m_hasFix ? "3" : "1");
+        for (size_t i = 0; i < 12; ++i) {
+            gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
         }
-        add(gsv, SentenceClass::Gsv, 0);
+        gsa += m_hasFix ? Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop) : std::string(",,,");
+        add(gsa, SentenceClass::Required, 0);
+        // $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*hh (GSV always names
+        // GPS: the satellites are GPS ones whatever the talker of the solution).
+        size_t messages = std::max<size_t>(1, (m_sky.size() + 3) / 4);
+        for (size_t k = 0; k < messages; ++k) {
+            std::string gsv = Format("GPGSV,%zu,%zu,%02zu", messages, k + 1, m_sky.size());
+            for (size_t i = k * 4; i < m_sky.size() && i < k * 4 + 4; ++i) {
+                const SkySatellite& s = m_sky[i];
+                gsv += Format(",%02d,%02d,%03d,", s.prn, s.elevationDeg, s.azimuthDeg);
+                if (s.snrDbHz > 0) {
+                    gsv += Format("%02d", s.snrDbHz);
+                }
+            }
+            add(gsv, SentenceClass::Gsv, 0);
+        }
     }
     // $GPRMC,092750.00,A,4807.0380,N,01131.0000,E,12.3,84.4,230394,3.1,E,A*hh
     if (m_hasFix) {
@@ -409,6 +490,73 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
             SentenceClass::Optional, 3);
     }
     return out;
+}
+
+// $GNGSA,A,3,05,12,29,,,,,,,,,,1.9,1.1,1.5,1*hh   (one per constellation; 4.10: system ID)
+// $GAGSV,2,1,07,03,44,149,40,05,42,071,39,08,08,190,,09,06,034,,7*hh   (4.10: signal ID)
+void ReceiverModel::AddGnssSatellites(
+    const std::function<void(const std::string&, SentenceClass)>& add, double pdop, double hdop,
+    double vdop) const {
+    const bool ids = m_nmeaVersion >= 410;
+    const std::string gsaTalker = m_systems.size() > 1 ? "GN" : SystemTalker(m_systems[0], 0);
+    for (const SimSystem system : m_systems) {
+        std::vector<int> used;
+        for (const SkySatellite& s : m_sky) {
+            if (s.system == system && s.used) {
+                used.push_back(NmeaNumber(system, s.prn, m_nmeaVersion));
+            }
+        }
+        std::sort(used.begin(), used.end());
+        std::string gsa = gsaTalker + "GSA,A," + (m_hasFix ? "3" : "1");
+        for (size_t i = 0; i < 12; ++i) {
+            gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
+        }
+        gsa += m_hasFix ? Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop) : std::string(",,,");
+        if (ids) {
+            gsa += Format(",%d",
+                          static_cast<int>(system) + 1); // 1 GPS, 2 GLONASS, 3 Galileo, 4 BeiDou
+        }
+        add(gsa, SentenceClass::Required);
+    }
+    // Signal IDs of NMEA 4.10: the first signal of every satellite, then a second one
+    // (GPS L5, Galileo E5a, BeiDou B2a) of the satellites that send it.
+    struct Signal {
+        int first;
+        int second; // 0: none
+    };
+    for (const SimSystem system : m_systems) {
+        const Signal signal = system == SimSystem::Gps       ? Signal{1, 8}
+                              : system == SimSystem::Glonass ? Signal{1, 0}
+                              : system == SimSystem::Galileo ? Signal{7, 1}
+                                                             : Signal{1, 5};
+        for (int pass = 0; pass < (ids && signal.second != 0 ? 2 : 1); ++pass) {
+            std::vector<SkySatellite> list;
+            for (const SkySatellite& s : m_sky) {
+                if (s.system == system && (pass == 0 || s.secondSignal)) {
+                    list.push_back(s);
+                }
+            }
+            const size_t messages = std::max<size_t>(1, (list.size() + 3) / 4);
+            for (size_t k = 0; k < messages; ++k) {
+                std::string gsv = SystemTalker(system, m_nmeaVersion) +
+                                  Format("GSV,%zu,%zu,%02zu", messages, k + 1, list.size());
+                for (size_t i = k * 4; i < list.size() && i < k * 4 + 4; ++i) {
+                    const SkySatellite& s = list[i];
+                    gsv += Format(",%02d,%02d,%03d,", NmeaNumber(system, s.prn, m_nmeaVersion),
+                                  s.elevationDeg, s.azimuthDeg);
+                    // The second signal comes in a few dB weaker.
+                    const int snr = pass == 0 ? s.snrDbHz : std::max(0, s.snrDbHz - 4);
+                    if (snr > 0) {
+                        gsv += Format("%02d", snr);
+                    }
+                }
+                if (ids) {
+                    gsv += Format(",%X", pass == 0 ? signal.first : signal.second);
+                }
+                add(gsv, SentenceClass::Gsv);
+            }
+        }
+    }
 }
 
 std::string FitEpoch(const std::vector<EpochSentence>& sentences, size_t budget, size_t* gsvCursor,

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,11 +43,13 @@ struct EpochSentence {
 };
 
 struct SkySatellite {
-    int prn = 0;
+    SimSystem system = SimSystem::Gps;
+    int prn = 0; // within its constellation (GLONASS 65-88)
     int elevationDeg = 0;
     int azimuthDeg = 0;
     int snrDbHz = 0; // 0: not tracked (empty field)
     bool used = false;
+    bool secondSignal = false; // also sends L5 / E5a / B2a (NMEA 4.10+ only)
 };
 
 class ReceiverModel {
@@ -76,6 +79,7 @@ public:
 
 private:
     struct Satellite {
+        SimSystem system;
         int prn;
         double riseS; // time the pass started
         double passS; // length of the pass
@@ -91,14 +95,20 @@ private:
     void ApplyRestart(double t);
     double ElevationAt(const Satellite& s, double t) const;
     double AzimuthAt(const Satellite& s, double t) const;
-    Satellite NewSatellite(double t, double phase, bool high);
+    Satellite NewSatellite(double t, double phase, bool high, SimSystem system = SimSystem::Gps);
     void ReplaceSetSatellites(double t);
     void UpdateSky(double t, uint64_t index);
     std::vector<EpochSentence> Sentences(double t, uint64_t index);
+    // Multi-GNSS: one GSA per constellation, GSV per constellation talker (and signal).
+    void AddGnssSatellites(const std::function<void(const std::string&, SentenceClass)>& add,
+                           double pdop, double hdop, double vdop) const;
 
     double m_rateHz;
     int64_t m_startUtcCs; // centiseconds since 1970 of epoch 0
     std::string m_talker;
+    std::vector<SimSystem> m_systems;
+    int m_nmeaVersion;
+    bool m_multi; // anything but GPS alone at NMEA 4.0
     TtffRange m_ttff[3];
     uint64_t m_seed;
     SimRandom m_skyRandom;

@@ -52,6 +52,43 @@ bool Digits(std::string_view text, size_t pos, size_t count, int* value) {
     return true;
 }
 
+// --constellations gps,glonass,... (each once) or --nmea 4.0|4.10|4.11.
+bool ParseGnssOption(std::string_view arg, std::string_view value, SimOptions* o) {
+    if (arg == "--nmea") {
+        o->nmeaVersion = value == "4.0" ? 40 : value == "4.10" ? 410 : value == "4.11" ? 411 : 0;
+        return o->nmeaVersion != 0;
+    }
+    std::vector<SimSystem> systems;
+    while (true) {
+        const size_t comma = value.find(',');
+        const std::string_view name = value.substr(0, comma);
+        SimSystem s;
+        if (name == "gps") {
+            s = SimSystem::Gps;
+        } else if (name == "glonass") {
+            s = SimSystem::Glonass;
+        } else if (name == "galileo") {
+            s = SimSystem::Galileo;
+        } else if (name == "beidou") {
+            s = SimSystem::BeiDou;
+        } else {
+            return false;
+        }
+        for (const SimSystem other : systems) {
+            if (other == s) {
+                return false;
+            }
+        }
+        systems.push_back(s);
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        value.remove_prefix(comma + 1);
+    }
+    o->constellations = systems;
+    return true;
+}
+
 } // namespace
 
 const char* RestartKindName(RestartKind kind) {
@@ -133,6 +170,9 @@ std::string SimUsage() {
            "  --ttff-hot A-B          ... after a hot start (1-2)\n"
            "  --start fix|nofix       begin with a fix (default) or acquire one like a cold start\n"
            "  --talker GP|GN          talker of the sentences (default GP)\n"
+           "  --constellations LIST   gps,glonass,galileo,beidou (default gps); more than one\n"
+           "                          sends GN fixes and GSV per constellation\n"
+           "  --nmea 4.0|4.10|4.11    NMEA version: 4.10 adds system and signal IDs (default 4.0)\n"
            "  --silent-after S        stop sending after S seconds (keep running)\n"
            "  --hangup-after S        close the line after S seconds and exit 0\n"
            "  --pause-at S --pause-for S   silent from S seconds on for S seconds, then\n"
@@ -156,10 +196,18 @@ namespace {
 // Options that take a value, in the order their values are checked. CLI11 reads them as text;
 // ApplyValue checks and converts each one, so that the messages stay ours.
 const char* const kValueOptions[] = {
-    "--port",     "--ports-dir", "--baud",         "--rate-hz",      "--start-time",   "--lat",
-    "--lon",      "--alt",       "--seed",         "--ttff-cold",    "--ttff-warm",    "--ttff-hot",
-    "--start",    "--talker",    "--silent-after", "--hangup-after", "--log-commands", "--replay",
-    "--pause-at", "--pause-for", "--truth",
+    "--port",         "--ports-dir",
+    "--baud",         "--rate-hz",
+    "--start-time",   "--lat",
+    "--lon",          "--alt",
+    "--seed",         "--ttff-cold",
+    "--ttff-warm",    "--ttff-hot",
+    "--start",        "--talker",
+    "--silent-after", "--hangup-after",
+    "--log-commands", "--replay",
+    "--pause-at",     "--pause-for",
+    "--truth",        "--constellations",
+    "--nmea",
 };
 
 // False when value is not one the option takes.
@@ -244,6 +292,10 @@ bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
             return false;
         }
         (arg == "--pause-at" ? o.pauseAtS : o.pauseForS) = d;
+    } else if (arg == "--constellations" || arg == "--nmea") {
+        if (!ParseGnssOption(arg, value, &o)) {
+            return false;
+        }
     } else if (arg == "--truth") {
         if (value.empty()) {
             return false;

@@ -9,8 +9,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class RestartKind { Cold, Warm, Hot };
+
+// Constellations of a multi-GNSS receiver, in the order its sentences go out.
+enum class SimSystem { Gps, Glonass, Galileo, BeiDou };
 
 const char* RestartKindName(RestartKind kind); // "cold", "warm", "hot"
 
@@ -35,6 +39,10 @@ struct SimOptions {
     TtffRange ttffHot{1, 2};
     bool startNoFix = false;   // begin like a cold start
     std::string talker = "GP"; // talker of every sentence but GSV (which names GPS)
+    // --constellations and --nmea: anything but GPS alone at NMEA 4.0 makes a multi-GNSS
+    // receiver (GN talker, one GSA per constellation, GSV per constellation talker).
+    std::vector<SimSystem> constellations{SimSystem::Gps};
+    int nmeaVersion = 40;      // 40, 410 or 411
     double silentAfterS = -1;  // < 0: never
     double hangupAfterS = -1;  // < 0: never
     // Silent from pauseAtS for pauseForS seconds, then talking again (a receiver that loses
