@@ -196,6 +196,8 @@ bool ParseMenuItems(const wxXmlNode* node, std::vector<MenuTemplate>* out) {
             for (const wxXmlNode* p = n->GetChildren(); p != nullptr; p = p->GetNext()) {
                 if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "label") {
                     item.label = p->GetNodeContent();
+                } else if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "checkable") {
+                    item.checkable = p->GetNodeContent() == "1";
                 }
             }
             if (kind == "wxMenuItem") {

@@ -47,6 +47,7 @@ struct MenuTemplate {
     int id = 0; // the resource's command number; 0 for a separator or a pop-up
     wxString label;
     bool separator = false;
+    bool checkable = false;          // <checkable>1</checkable>: a check item
     std::vector<MenuTemplate> popup; // items of a pop-up
     bool IsPopup() const { return !popup.empty(); }
 };

@@ -25,6 +25,8 @@ CSoftKeyBar::CSoftKeyBar(wxWindow* parent, const std::vector<MenuTemplate>& item
             for (const MenuTemplate& sub : item.popup) {
                 if (sub.separator) {
                     key.popup->AppendSeparator();
+                } else if (sub.checkable) {
+                    key.popup->AppendCheckItem(MenuCommandId(sub.id), sub.label);
                 } else if (!sub.IsPopup()) {
                     key.popup->Append(MenuCommandId(sub.id), sub.label);
                 }

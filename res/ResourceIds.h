@@ -63,6 +63,7 @@ inline constexpr int IDM_COLD_START = 32778;
 inline constexpr int IDM_WARM_START = 32779;
 inline constexpr int IDM_HOT_START = 32780;
 inline constexpr int IDM_SETUP = 32781;
+inline constexpr int IDM_AUTO_REOPEN = 32790; // check item; saved as AUTO_REOPEN
 
 // The program's icon.
 inline constexpr int IDI_ZENITHPROBE = 128;
