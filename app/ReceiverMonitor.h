@@ -13,18 +13,25 @@
 // - m_serial serialises its own operations (CSharedSerial); the reader never holds g_csParser
 //   during a port call or the other way round.
 // - m_fileLog has its own lock (NmeaLog.h); the reader takes it after releasing g_csParser.
-// - ShowLine is called on the reader thread and must only hand the text on; ShowErrorMessage is
-//   called on the thread that calls InitSerial.
+// - ShowLine and ShowPortClosed are called on the reader thread and must only hand the text on;
+//   ShowErrorMessage is called on the thread that calls InitSerial.
+// - Reopening: when the receive path has closed the port and AUTO_REOPEN is on, the reader alone
+//   reopens it (ReceiveData), never while the user-interface thread has marked the port as the
+//   setup dialog's (SetSetupOwnsPort). m_csTarget guards the port name and rate it reopens,
+//   written by the user-interface thread (InitSerial, SetReopenTarget).
 #include "NmeaLog.h"
 #include "NmeaParser.h"
 #include "ReceivePath.h"
+#include "ScreenFormat.h"
 #include "SharedSerial.h"
 #include "Threads.h"
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -37,6 +44,10 @@ public:
     static constexpr int32_t kGarbageLimit = 100;
     // Priority of the reader thread on the handheld's scale (above ordinary threads).
     static constexpr int kReaderPriority = 200;
+    // With AUTO_REOPEN: a closed port is tried again this often, so that a replugged receiver is
+    // read within 3 s; after noise only every 10 s, so that a wrong rate does not flood the log.
+    static constexpr uint32_t kReopenPeriodMs = 2000;
+    static constexpr uint32_t kNoiseReopenPeriodMs = 10000;
 
     CReceiverMonitor();
     virtual ~CReceiverMonitor(); // stops the reader thread if it still runs
@@ -66,6 +77,19 @@ public:
     // the pause is over or a stop was requested. Call before StartReaderThread.
     void SetReaderPause(std::function<void(uint32_t ms)> pause);
 
+    // Tests: shorter reopen periods than the program's. Call before StartReaderThread.
+    void SetReopenPeriods(uint32_t silenceMs, uint32_t noiseMs);
+
+    // AUTO_REOPEN (any thread): reopen a port the receive path closed. Off by default: the port
+    // then stays closed until the user acts in Setup.
+    void SetAutoReopen(bool on) { m_bAutoReopen = on; }
+    bool AutoReopen() const { return m_bAutoReopen.load(); }
+    // The user-interface thread marks the port as the setup dialog's for its modal run: the
+    // dialog closes and reopens it itself, and the reader must not reopen it meanwhile.
+    void SetSetupOwnsPort(bool owns) { m_bSetupOwnsPort = owns; }
+    // The port and rate a reopen uses (user-interface thread; InitSerial sets them).
+    void SetReopenTarget(const std::string& port, int32_t baud);
+
     // Access for tests and the dialog's owner.
     CSharedSerial& Serial() { return m_serial; }
     int32_t GarbageCount() const { return m_receive.Garbage(); }
@@ -76,6 +100,9 @@ protected:
     virtual void ShowLine(std::string text) = 0;
     // An error message box (stop icon, OK button).
     virtual void ShowErrorMessage(const char* text) = 0;
+    // The receive path has just closed the port; note (PortClosedText) replaces the last
+    // sentence on screen until the next one. Reader thread, like ShowLine.
+    virtual void ShowPortClosed(PortCloseReason reason, std::string note);
 
     CSharedSerial m_serial;
     CNmeaParser m_parser; // guarded by g_csParser
@@ -97,10 +124,26 @@ protected:
 private:
     static void ReaderThreadProc(CReceiverMonitor* self);
     void HandleLine(const ReceivedLine& line);
+    void ClosePort(PortCloseReason reason);
+    void TryReopen();
 
     std::thread m_readerThread; // user-interface thread starts and joins it
     std::atomic<bool> m_bStopReader{false};
     std::atomic<bool> m_bReaderRunning{false};
     CEvent m_readerWake; // set to end a pause early
     std::function<void(uint32_t)> m_readerPause;
+
+    std::atomic<bool> m_bAutoReopen{false};
+    std::atomic<bool> m_bSetupOwnsPort{false};
+    std::mutex m_csTarget;       // guards m_strTargetPort and m_nTargetBaud
+    std::string m_strTargetPort; // as COM_PORT, without the colon
+    int32_t m_nTargetBaud = 0;
+    uint32_t m_nReopenPeriodMs = kReopenPeriodMs;
+    uint32_t m_nNoiseReopenPeriodMs = kNoiseReopenPeriodMs;
+    // The reader thread's own: why and when it closed the port (m_bClosedByReader false: it did
+    // not, or the port has been open since), and when the last sentence came (0: none yet).
+    bool m_bClosedByReader = false;
+    PortCloseReason m_closeReason = PortCloseReason::Silence;
+    uint32_t m_dwLastAttemptMs = 0; // the close, then each reopen attempt
+    std::time_t m_lastLineTime = 0;
 };

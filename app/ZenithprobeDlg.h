@@ -85,6 +85,7 @@ public:
 protected:
     void ShowLine(std::string text) override;
     void ShowErrorMessage(const char* text) override;
+    void ShowPortClosed(PortCloseReason reason, std::string note) override;
 
     // The dialog's members (the restarts, the log and the refresh use them too).
     wxStaticText* m_stcBanner = nullptr;     // 1066, hidden; the banner is painted over it
@@ -113,6 +114,9 @@ protected:
     uint32_t m_nScreenPeriodMs = kScreenPeriodMs;
     // RMC count at the last refresh; -1, which no count takes, makes the first tick refresh.
     int32_t m_nLastRmcCount = -1;
+    // Edit 1048 shows the port-closed note: the parser's state is stale, so the fix field says
+    // "None" and no fix ends a TTFF measurement, until the next sentence.
+    bool m_bPortClosedShown = false;
 
     // Restarts and TTFF (ZenithprobeDlgRestart.cpp).
     void BindRestartEvents();
@@ -147,6 +151,7 @@ private:
     void OnLogCheck(wxCommandEvent& event); // check box 1067: NMEA log (ZenithprobeDlgLog.cpp)
     void OnResultButton(wxCommandEvent& event);
     void OnSetupCommand(wxCommandEvent& event);
+    void OnAutoReopenCommand(wxCommandEvent& event); // "Reconnect automatically": AUTO_REOPEN
     void OnLButtonUp(wxMouseEvent& event);
     void StartRestartWaiter();
     void RestartPostProcessing(CLifetimeToken token, std::shared_ptr<std::atomic<bool>> done);
