@@ -6,7 +6,8 @@
 // - The user-interface thread runs every handler, the timers and the shutdown, and alone reads
 //   and writes the members declared here, m_strLine included.
 // - The reader thread never touches a window: each sentence reaches the user-interface thread as
-//   a posted call (ShowLine), which assigns m_strLine and sets edit 1048. Posted calls, and the
+//   a posted call (ShowLine), which assigns m_strLine and sets edit 1048; so does the note that
+//   the port was closed (ShowPortClosed), which also sets the fix field. Posted calls, and the
 //   restart-waiting threads, hold a lease of m_lifetime; ShutdownThreads and the destructor
 //   close it (and join the waiting threads), so nothing reaches the dialog after that.
 #include "CaptionLabel.h"
