@@ -43,6 +43,7 @@ void CReceiverMonitor::LoadSettings() {
     m_nCriteriaHot = IniReadInt(kSection, "TIME_CRITERIA_H", 2, ini);
     m_nTestMode = IniReadInt(kSection, "TEST_MODE", 0, ini);
     SetMultiGnss(IniReadInt(kSection, "MULTI_GNSS", 0, ini) != 0, false);
+    m_bAutoReopen = IniReadInt(kSection, "AUTO_REOPEN", 0, ini) != 0;
 }
 
 void CReceiverMonitor::SetMultiGnss(bool on, bool save) {
@@ -62,6 +63,7 @@ void CReceiverMonitor::SetMultiGnss(bool on, bool save) {
 }
 
 void CReceiverMonitor::InitSerial() {
+    SetReopenTarget(m_strComPort, m_nBaudRate);
     if (const int32_t err = m_serial.Open(m_strComPort + ":"); err != 0) {
         // The box keeps its text; a second line says what the user can do about it.
         const std::string reason = OpenFailureReason(err);
@@ -73,6 +75,19 @@ void CReceiverMonitor::InitSerial() {
         ShowErrorMessage("Unable to setup COM-port");
     }
 }
+
+void CReceiverMonitor::SetReopenTarget(const std::string& port, int32_t baud) {
+    std::lock_guard lock(m_csTarget);
+    m_strTargetPort = port;
+    m_nTargetBaud = baud;
+}
+
+void CReceiverMonitor::SetReopenPeriods(uint32_t silenceMs, uint32_t noiseMs) {
+    m_nReopenPeriodMs = silenceMs;
+    m_nNoiseReopenPeriodMs = noiseMs;
+}
+
+void CReceiverMonitor::ShowPortClosed(PortCloseReason, std::string) {}
 
 void CReceiverMonitor::SetReaderPause(std::function<void(uint32_t)> pause) {
     m_readerPause = std::move(pause);
@@ -125,9 +140,15 @@ void CReceiverMonitor::ReaderThreadProc(CReceiverMonitor* self) {
 
 void CReceiverMonitor::ReceiveData() {
     if (!m_serial.IsPortOpen()) {
-        return;
+        TryReopen();
+        if (!m_serial.IsPortOpen()) {
+            return;
+        }
     }
+    // Open again, by us or by Setup: a later close is reported afresh.
+    m_bClosedByReader = false;
     char buffer[kReadSize + 1];
+    bool bytesRead = false; // a read of this pass delivered bytes: a close now is for noise
     for (;;) {
         uint32_t count = 0;
         const int32_t result = m_serial.Read(buffer, kReadSize, &count);
@@ -138,6 +159,8 @@ void CReceiverMonitor::ReceiveData() {
         buffer[count] = '\0';
         if (result != 0 || count == 0) {
             m_receive.AddGarbage(10);
+        } else {
+            bytesRead = true;
         }
         DebugPrint("[%d]\r\n", static_cast<int>(count));
 
@@ -151,9 +174,65 @@ void CReceiverMonitor::ReceiveData() {
         }
     }
     if (m_receive.Garbage() > kGarbageLimit) {
-        m_serial.Close();
-        m_receive.ResetGarbage();
+        ClosePort(bytesRead ? PortCloseReason::Noise : PortCloseReason::Silence);
     }
+}
+
+void CReceiverMonitor::ClosePort(PortCloseReason reason) {
+    m_serial.Close();
+    m_receive.ResetGarbage();
+    // A part line from before the close must not be joined to whatever a reopened port sends.
+    m_receive.Builder().Clear();
+    m_bClosedByReader = true;
+    m_closeReason = reason;
+    m_dwLastAttemptMs = TickCountMs();
+
+    std::string port;
+    int32_t baud = 0;
+    {
+        std::lock_guard lock(m_csTarget);
+        port = m_strTargetPort;
+        baud = m_nTargetBaud;
+    }
+    std::optional<CivilTime> lastLine;
+    std::tm local{};
+    if (m_lastLineTime != 0 && localtime_r(&m_lastLineTime, &local) != nullptr) {
+        lastLine = CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                             local.tm_hour,        local.tm_min,     local.tm_sec};
+    }
+    std::string note = PortClosedText(port, baud, reason, lastLine, m_bAutoReopen.load());
+    DebugPrint("%s\r\n", note.c_str());
+    ShowPortClosed(reason, std::move(note));
+}
+
+void CReceiverMonitor::TryReopen() {
+    if (!m_bClosedByReader || !m_bAutoReopen.load() || m_bSetupOwnsPort.load()) {
+        return;
+    }
+    const uint32_t now = TickCountMs();
+    const uint32_t period =
+        m_closeReason == PortCloseReason::Noise ? m_nNoiseReopenPeriodMs : m_nReopenPeriodMs;
+    if (now - m_dwLastAttemptMs < period) {
+        return;
+    }
+    m_dwLastAttemptMs = now;
+    std::string port;
+    int32_t baud = 0;
+    {
+        std::lock_guard lock(m_csTarget);
+        port = m_strTargetPort;
+        baud = m_nTargetBaud;
+    }
+    // Setup may take the port between the check above and this open; its Set closes and reopens
+    // the port itself, so the worst case is an open that Setup replaces at once.
+    if (m_serial.Open(port + ":") != 0) {
+        return; // not back yet: the next period tries again
+    }
+    if (m_serial.Setup(static_cast<uint32_t>(baud), 8, 0, 0) != 0) {
+        m_serial.Close();
+        return;
+    }
+    DebugPrint("Reopened %s at %d baud\r\n", port.c_str(), static_cast<int>(baud));
 }
 
 int32_t CReceiverMonitor::AssembleLine(const char* data, int32_t count) {
@@ -167,6 +246,7 @@ void CReceiverMonitor::HandleLine(const ReceivedLine& line) {
     // Up to the first zero byte: the CR LF are shown and logged too, and a zero byte ends the
     // text early. Only '$' starts a line, so a receiver's version line never gets here (and
     // m_strVersion stays empty).
+    m_lastLineTime = std::time(nullptr);
     ShowLine(BytesToValidUtf8(std::string_view(line.text, line.length)));
     if (line.parsed == 0) {
         DebugPrint("[Syntax Error] %s", line.text);

@@ -14,8 +14,12 @@
 // - m_serial serialises its own operations (CSharedSerial); the reader never holds g_csParser
 //   during a port call or the other way round.
 // - m_fileLog has its own lock (NmeaLog.h); the reader takes it after releasing g_csParser.
-// - ShowLine is called on the reader thread and must only hand the text on; ShowErrorMessage is
-//   called on the thread that calls InitSerial.
+// - ShowLine and ShowPortClosed are called on the reader thread and must only hand the text on;
+//   ShowErrorMessage is called on the thread that calls InitSerial.
+// - Reopening: when the receive path has closed the port and AUTO_REOPEN is on, the reader alone
+//   reopens it (ReceiveData), never while the user-interface thread has marked the port as the
+//   setup dialog's (SetSetupOwnsPort). m_csTarget guards the port name and rate it reopens,
+//   written by the user-interface thread (InitSerial, SetReopenTarget).
 // - A campaign (StartCampaign, StopCampaign: user-interface thread) is fed by the reader thread:
 //   each line after it was handled, and a tick after each pass; its restart commands go out
 //   through m_serial from there. m_campaignMutex guards m_campaign; it is taken after g_csParser
@@ -29,11 +33,13 @@
 #include "NmeaLog.h"
 #include "NmeaParser.h"
 #include "ReceivePath.h"
+#include "ScreenFormat.h"
 #include "SharedSerial.h"
 #include "Threads.h"
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -51,6 +57,10 @@ public:
     static constexpr int32_t kGarbageLimit = 100;
     // Priority of the reader thread on the handheld's scale (above ordinary threads).
     static constexpr int kReaderPriority = 200;
+    // With AUTO_REOPEN: a closed port is tried again this often, so that a replugged receiver is
+    // read within 3 s; after noise only every 10 s, so that a wrong rate does not flood the log.
+    static constexpr uint32_t kReopenPeriodMs = 2000;
+    static constexpr uint32_t kNoiseReopenPeriodMs = 10000;
 
     CReceiverMonitor();
     virtual ~CReceiverMonitor(); // stops the reader thread if it still runs
@@ -104,6 +114,18 @@ public:
     // the Finished notice comes before this returns. Nothing happens without a campaign.
     void StopCampaign();
     bool CampaignRunning() const { return m_bCampaign.load(); }
+    // Tests: shorter reopen periods than the program's. Call before StartReaderThread.
+    void SetReopenPeriods(uint32_t silenceMs, uint32_t noiseMs);
+
+    // AUTO_REOPEN (any thread): reopen a port the receive path closed. Off by default: the port
+    // then stays closed until the user acts in Setup.
+    void SetAutoReopen(bool on) { m_bAutoReopen = on; }
+    bool AutoReopen() const { return m_bAutoReopen.load(); }
+    // The user-interface thread marks the port as the setup dialog's for its modal run: the
+    // dialog closes and reopens it itself, and the reader must not reopen it meanwhile.
+    void SetSetupOwnsPort(bool owns) { m_bSetupOwnsPort = owns; }
+    // The port and rate a reopen uses (user-interface thread; InitSerial sets them).
+    void SetReopenTarget(const std::string& port, int32_t baud);
 
     // Access for tests and the dialog's owner.
     CSharedSerial& Serial() { return m_serial; }
@@ -117,6 +139,9 @@ protected:
     virtual void ShowErrorMessage(const char* text) = 0;
     // A campaign's restart, finished run or end: hand it on, touch no window here.
     virtual void CampaignNotify(CampaignNotice) {}
+    // The receive path has just closed the port; note (PortClosedText) replaces the last
+    // sentence on screen until the next one. Reader thread, like ShowLine.
+    virtual void ShowPortClosed(PortCloseReason reason, std::string note);
 
     CSharedSerial m_serial;
     CNmeaParser m_parser; // guarded by g_csParser
@@ -148,6 +173,8 @@ private:
     // campaign when it is over.
     void ActLocked(const CampaignStep& step, std::vector<CampaignNotice>* notices);
     void FinishLocked(std::vector<CampaignNotice>* notices);
+    void ClosePort(PortCloseReason reason);
+    void TryReopen();
 
     // Started by the user-interface thread; joined by whichever thread stops it (a stop may come
     // from another thread while the start is still storing it): m_threadMutex guards it.
@@ -161,4 +188,17 @@ private:
     std::mutex m_campaignMutex;
     std::unique_ptr<CCampaignSession> m_campaign; // guarded by m_campaignMutex
     std::atomic<bool> m_bCampaign{false};         // a campaign runs (read without the lock)
+    std::atomic<bool> m_bAutoReopen{false};
+    std::atomic<bool> m_bSetupOwnsPort{false};
+    std::mutex m_csTarget;       // guards m_strTargetPort and m_nTargetBaud
+    std::string m_strTargetPort; // as COM_PORT, without the colon
+    int32_t m_nTargetBaud = 0;
+    uint32_t m_nReopenPeriodMs = kReopenPeriodMs;
+    uint32_t m_nNoiseReopenPeriodMs = kNoiseReopenPeriodMs;
+    // The reader thread's own: why and when it closed the port (m_bClosedByReader false: it did
+    // not, or the port has been open since), and when the last sentence came (0: none yet).
+    bool m_bClosedByReader = false;
+    PortCloseReason m_closeReason = PortCloseReason::Silence;
+    uint32_t m_dwLastAttemptMs = 0; // the close, then each reopen attempt
+    std::time_t m_lastLineTime = 0;
 };

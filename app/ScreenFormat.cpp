@@ -138,3 +138,18 @@ ScreenTexts FormatScreen(const CNmeaParser& state) {
     texts.speed = SpeedText(state.m_dRMCSpeed);
     return texts;
 }
+
+std::string PortClosedText(const std::string& port, int32_t baud, PortCloseReason reason,
+                           const std::optional<CivilTime>& lastLine, bool reconnecting) {
+    if (reason == PortCloseReason::Noise) {
+        return "Noise from " + port + " at " + std::to_string(baud) +
+               " baud \u2014 wrong baud rate? (Setup \u2192 Auto" +
+               (reconnecting ? "; retrying)" : ")");
+    }
+    std::string text = "No data from " + port;
+    if (lastLine.has_value()) {
+        text += " since " + TimeText(*lastLine);
+    }
+    return text + (reconnecting ? " \u2014 port closed, reconnecting"
+                                : " \u2014 port closed (Setup to reopen)");
+}

@@ -7,6 +7,7 @@
 #include "NmeaParser.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // A calendar date and time; fields may be out of range (they carry like a calendar would).
@@ -39,3 +40,14 @@ struct ScreenTexts {
     std::string lat, lon, alt, fixMode, date, time, speed;
 };
 ScreenTexts FormatScreen(const CNmeaParser& state);
+
+// Why the receive path closed the port: nothing usable arrived (silence, or reads that failed, as
+// when the device was unplugged), or bytes arrived that never made a sentence (noise, as at the
+// wrong baud rate).
+enum class PortCloseReason { Silence, Noise };
+
+// The note shown in place of the last sentence once the receive path has closed the port, so that
+// a stale fix is not taken for a current one. lastLine: local time of the last sentence, none when
+// nothing was read since the port opened. reconnecting: the reader will reopen the port itself.
+std::string PortClosedText(const std::string& port, int32_t baud, PortCloseReason reason,
+                           const std::optional<CivilTime>& lastLine, bool reconnecting);

@@ -1,6 +1,7 @@
 #include "ZenithprobeDlg.h"
 
 #include "Debug.h"
+#include "IniFile.h"
 #include "ResourceIds.h"
 #include "Resources.h"
 #include "UiThread.h"
@@ -11,6 +12,7 @@ wxBEGIN_EVENT_TABLE(CZenithprobeDlg, CDialogBase)
     EVT_BUTTON(IDC_SETUP, CZenithprobeDlg::OnSetupCommand)
     EVT_MENU(MenuCommandId(IDM_SETUP), CZenithprobeDlg::OnSetupCommand)
     EVT_MENU(MenuCommandId(IDM_CAMPAIGN), CZenithprobeDlg::OnCampaignCommand)
+    EVT_MENU(MenuCommandId(IDM_AUTO_REOPEN), CZenithprobeDlg::OnAutoReopenCommand)
 wxEND_EVENT_TABLE()
 
 CZenithprobeDlg::CZenithprobeDlg(wxWindow* parent)
@@ -74,6 +76,14 @@ void CZenithprobeDlg::InitAll() {
     LoadButtonImages();
     CreateSoftKeyBar(IDR_MENUBAR);
     BindMultiGnssMenu();
+    if (SoftKeyBar() != nullptr) {
+        for (size_t key = 0; key < SoftKeyBar()->KeyCount(); ++key) {
+            wxMenu* popup = SoftKeyBar()->Popup(key);
+            if (popup != nullptr && popup->FindItem(MenuCommandId(IDM_AUTO_REOPEN)) != nullptr) {
+                popup->Check(MenuCommandId(IDM_AUTO_REOPEN), AutoReopen());
+            }
+        }
+    }
     m_nScreenTimer = SetTimer(kScreenTimerId, m_nScreenPeriodMs);
     DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
 }
@@ -81,12 +91,32 @@ void CZenithprobeDlg::InitAll() {
 void CZenithprobeDlg::ShowLine(std::string text) {
     // Reader thread: only the user-interface thread touches m_strLine and the edit.
     PostToUi(m_lifetime.Token(), [this, text = std::move(text)] {
+        m_bPortClosedShown = false;
         m_strLine = wxString::FromUTF8(text);
         SetDlgItemText(IDC_NMEA_LINE, m_strLine);
         if (m_lineShownHook) {
             m_lineShownHook(m_strLine);
         }
     });
+}
+
+void CZenithprobeDlg::ShowPortClosed(PortCloseReason, std::string note) {
+    // Reader thread, like ShowLine: the note takes the last sentence's place.
+    PostToUi(m_lifetime.Token(), [this, note = std::move(note)] {
+        m_bPortClosedShown = true;
+        m_strLine = wxString::FromUTF8(note);
+        SetDlgItemText(IDC_NMEA_LINE, m_strLine);
+        SetDlgItemText(IDC_GSA_FIX_MODE, FixModeText(1));
+        if (m_lineShownHook) {
+            m_lineShownHook(m_strLine);
+        }
+    });
+}
+
+void CZenithprobeDlg::OnAutoReopenCommand(wxCommandEvent& event) {
+    SetAutoReopen(event.IsChecked());
+    IniWriteString("Zenithprobe", "AUTO_REOPEN", event.IsChecked() ? "1" : "0",
+                   m_strAppDir / "Zenithprobe.ini");
 }
 
 void CZenithprobeDlg::ShowErrorMessage(const char* text) {

@@ -6,7 +6,8 @@
 // - The user-interface thread runs every handler, the timers and the shutdown, and alone reads
 //   and writes the members declared here, m_strLine included.
 // - The reader thread never touches a window: each sentence reaches the user-interface thread as
-//   a posted call (ShowLine), which assigns m_strLine and sets edit 1048. Posted calls, and the
+//   a posted call (ShowLine), which assigns m_strLine and sets edit 1048; so does the note that
+//   the port was closed (ShowPortClosed), which also sets the fix field. Posted calls, and the
 //   restart-waiting threads, hold a lease of m_lifetime; ShutdownThreads and the destructor
 //   close it (and join the waiting threads), so nothing reaches the dialog after that.
 #include "CaptionLabel.h"
@@ -96,6 +97,7 @@ protected:
     void ShowLine(std::string text) override;
     void ShowErrorMessage(const char* text) override;
     void CampaignNotify(CampaignNotice notice) override;
+    void ShowPortClosed(PortCloseReason reason, std::string note) override;
 
     // The dialog's members (the restarts, the log and the refresh use them too).
     wxStaticText* m_stcBanner = nullptr;     // 1066, hidden; the banner is painted over it
@@ -124,6 +126,9 @@ protected:
     uint32_t m_nScreenPeriodMs = kScreenPeriodMs;
     // RMC count at the last refresh; -1, which no count takes, makes the first tick refresh.
     int32_t m_nLastRmcCount = -1;
+    // Edit 1048 shows the port-closed note: the parser's state is stale, so the fix field says
+    // "None" and no fix ends a TTFF measurement, until the next sentence.
+    bool m_bPortClosedShown = false;
 
     // Restarts and TTFF (ZenithprobeDlgRestart.cpp).
     void BindRestartEvents();
@@ -162,6 +167,7 @@ private:
     void OnLogCheck(wxCommandEvent& event); // check box 1067: NMEA log (ZenithprobeDlgLog.cpp)
     void OnResultButton(wxCommandEvent& event);
     void OnSetupCommand(wxCommandEvent& event);
+    void OnAutoReopenCommand(wxCommandEvent& event); // "Reconnect automatically": AUTO_REOPEN
     void OnLButtonUp(wxMouseEvent& event);
     void OnCampaignCommand(wxCommandEvent& event);
     void SetCampaignMenuLabel(const wxString& label);

@@ -246,11 +246,15 @@ void CZenithprobeDlg::RefreshScreen() {
         std::lock_guard lock(g_csParser);
         snapshot = m_parser;
     }
-    const ScreenTexts texts = FormatScreen(snapshot);
+    ScreenTexts texts = FormatScreen(snapshot);
+    if (m_bPortClosedShown) {
+        texts.fixMode = FixModeText(1); // the parser still holds the fix from before the close
+    }
     SetDlgItemText(IDC_LAT, texts.lat);
     SetDlgItemText(IDC_LON, texts.lon);
     SetDlgItemText(IDC_ALT, texts.alt);
-    if ((snapshot.m_btGSAFixMode == 2 || snapshot.m_btGSAFixMode == 3) && m_bTTFFDone == 0) {
+    if ((snapshot.m_btGSAFixMode == 2 || snapshot.m_btGSAFixMode == 3) && m_bTTFFDone == 0 &&
+        !m_bPortClosedShown) {
         StopTTFF();
     }
     SetDlgItemText(IDC_GSA_FIX_MODE, texts.fixMode);

@@ -8,12 +8,16 @@ void CZenithprobeDlg::OnSetupCommand(wxCommandEvent&) {
 
 void CZenithprobeDlg::OnSetup() {
     // The setup dialog closes, reopens and sets up m_serial itself and saves the keys; the reader
-    // keeps running throughout (the port serialises their calls).
+    // keeps running throughout (the port serialises their calls) but does not reopen the port
+    // while the dialog runs.
     CSetupDlg dlg;
     dlg.SetContext(&m_serial, wxString::FromUTF8(m_strComPort), m_nBaudRate, &m_parser,
                    m_strAppDir);
+    SetSetupOwnsPort(true);
     if (dlg.DoModal() == kIdOk) {
         m_strComPort = dlg.GetPort().utf8_string();
         m_nBaudRate = dlg.GetBaudRate();
+        SetReopenTarget(m_strComPort, m_nBaudRate);
     }
+    SetSetupOwnsPort(false);
 }

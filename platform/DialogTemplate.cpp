@@ -196,8 +196,7 @@ bool ParseMenuItems(const wxXmlNode* node, std::vector<MenuTemplate>* out) {
             for (const wxXmlNode* p = n->GetChildren(); p != nullptr; p = p->GetNext()) {
                 if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "label") {
                     item.label = p->GetNodeContent();
-                }
-                if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "checkable") {
+                } else if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "checkable") {
                     item.checkable = p->GetNodeContent() == "1";
                 }
             }

@@ -74,7 +74,8 @@ inline constexpr int IDC_CAMPAIGN_HOT = 1095;
 inline constexpr int IDC_CAMPAIGN_ALL = 1096;
 inline constexpr int IDC_CAMPAIGN_RUNS = 1097;
 inline constexpr int IDC_CAMPAIGN_TIMEOUT = 1098;
-inline constexpr int IDM_MULTI_GNSS = 32790; // check item: the MULTI_GNSS key
+inline constexpr int IDM_MULTI_GNSS = 32790;  // check item: the MULTI_GNSS key
+inline constexpr int IDM_AUTO_REOPEN = 32791; // check item; saved as AUTO_REOPEN
 
 // The program's icon.
 inline constexpr int IDI_ZENITHPROBE = 128;

@@ -1,15 +1,18 @@
 // The main dialog end to end: the real dialog under Xvfb, the simulated receiver on a
 // pseudo-terminal, message boxes answered through wx's modal-dialog hooks.
 #include "Debug.h"
+#include "IniFile.h"
 #include "ReceiverSimulator.h"
 #include "ResourceIds.h"
 #include "TestSupport.h"
 #include "WxTestSupport.h"
 #include "ZenithprobeDlg.h"
 
+#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 #include <wx/msgdlg.h>
 #include <wx/testing.h>
 
@@ -26,6 +29,21 @@ public:
     std::string ComPort() const { return m_strComPort; }
     int32_t BaudRate() const { return m_nBaudRate; }
     bool PortOpen() const { return m_serial.IsPortOpen(); }
+    // The Options menu's "Reconnect automatically", as the soft-key bar shows and sends it.
+    wxMenuItem* AutoReopenItem() const {
+        wxMenuItem* item = nullptr;
+        for (size_t key = 0; key < SoftKeyBar()->KeyCount() && item == nullptr; ++key) {
+            if (SoftKeyBar()->Popup(key) != nullptr) {
+                item = SoftKeyBar()->Popup(key)->FindItem(MenuCommandId(IDM_AUTO_REOPEN));
+            }
+        }
+        return item;
+    }
+    void ChooseAutoReopen(bool on) {
+        wxCommandEvent command(wxEVT_MENU, MenuCommandId(IDM_AUTO_REOPEN));
+        command.SetInt(on ? 1 : 0);
+        SoftKeyBar()->GetEventHandler()->ProcessEvent(command);
+    }
 };
 
 // Threads of this process with the reader's name.
@@ -202,11 +220,63 @@ TEST_F(MainDialogTest, NoiseClosesThePortAndTheDialogRunsOn) {
     ModalScript script;
     script.Wait("the port open", [&] { return dlg.PortOpen() || m_sim->Status().noiseBytes > 0; })
         .Wait("the port closed by the reader", [&] { return !dlg.PortOpen(); })
+        .Wait("its note shown", [&] { return !dlg.LastLine().empty(); })
         .Do("still running", [&] {
             EXPECT_TRUE(dlg.IsModal());
             EXPECT_TRUE(dlg.IsReaderRunning());
-            EXPECT_TRUE(dlg.LastLine().empty());
+            // No sentence was ever shown: edit 1048 says why instead.
+            EXPECT_TRUE(dlg.LastLine().StartsWith("Noise from COM1 at 4800 baud"))
+                << dlg.LastLine();
+            EXPECT_EQ(dlg.GetDlgItemText(IDC_NMEA_LINE), dlg.LastLine());
             Exit(dlg, wxID_OK);
         });
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+}
+
+TEST_F(MainDialogTest, AQuietReceiverIsNotShownAsCurrentAndIsReadAgainWithAutoReopen) {
+    const fs::path ini = m_home / "Zenithprobe.ini";
+    IniWriteString("Zenithprobe", "BAUD_RATE", "115200", ini);
+    IniWriteString("Zenithprobe", "AUTO_REOPEN", "1", ini);
+    SimOptions o;
+    o.portsDir = m_ports;
+    o.baud = 115200;
+    o.rateHz = 5;
+    o.seed = 1;
+    o.pauseAtS = 1; // quiet for 2 s, long enough for the garbage rule to close the port
+    o.pauseForS = 2;
+    o.notice = [](std::string_view) {};
+    m_sim = std::make_unique<ReceiverSimulator>(o);
+    ASSERT_TRUE(m_sim->Start()) << m_sim->Error();
+    TestDlg dlg;
+    dlg.SetScreenPeriod(50);
+    dlg.SetReaderPause(
+        [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+    dlg.SetReopenPeriods(300, 600);
+    const auto line = [&] { return dlg.GetDlgItemText(IDC_NMEA_LINE); };
+    const auto fix = [&] { return dlg.GetDlgItemText(IDC_GSA_FIX_MODE); };
+    using namespace std::chrono_literals;
+    std::chrono::steady_clock::time_point closedAt;
+    ModalScript script;
+    script.Wait("a fix", [&] { return line().StartsWith("$GP") && fix() == "3D Fix"; })
+        .Do("the menu shows the saved setting",
+            [&] {
+                ASSERT_NE(dlg.AutoReopenItem(), nullptr);
+                EXPECT_TRUE(dlg.AutoReopenItem()->IsChecked());
+            })
+        .Wait("the note replaces the last sentence",
+              [&] { return line().StartsWith("No data from COM1 since "); })
+        .Do("note the time", [&] { closedAt = std::chrono::steady_clock::now(); })
+        .Wait("a few refreshes later",
+              [&] { return std::chrono::steady_clock::now() - closedAt > 200ms; })
+        .Do("the fix field shows no stale fix", [&] { EXPECT_EQ(fix(), "None"); })
+        .Wait("the receiver is read again", [&] { return line().StartsWith("$GP"); })
+        .Wait("and its fix shown", [&] { return fix() == "3D Fix"; })
+        .Do("switch reconnecting off",
+            [&] {
+                dlg.ChooseAutoReopen(false);
+                EXPECT_FALSE(dlg.AutoReopen());
+                EXPECT_EQ(IniReadInt("Zenithprobe", "AUTO_REOPEN", 1, ini), 0);
+            })
+        .Do("exit", [&] { Exit(dlg, wxID_OK); });
     EXPECT_EQ(script.Run(dlg), kIdCancel);
 }

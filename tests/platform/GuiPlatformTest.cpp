@@ -297,10 +297,15 @@ TEST(SoftKeys, ExitAndOptionsWithMappedCommandIds) {
     struct Item {
         int command;
         const char* label;
-    } expected[] = {{IDM_COLD_START, "Cold Start"}, {IDM_WARM_START, "Warm Start"},
-                    {IDM_HOT_START, "Hot Start"},   {0, ""},
-                    {IDM_MULTI_GNSS, "Multi-GNSS"}, {0, ""},
-                    {IDM_SETUP, "Setup..."},        {IDM_CAMPAIGN, "Campaign..."}};
+    } expected[] = {{IDM_COLD_START, "Cold Start"},
+                    {IDM_WARM_START, "Warm Start"},
+                    {IDM_HOT_START, "Hot Start"},
+                    {0, ""},
+                    {IDM_MULTI_GNSS, "Multi-GNSS"},
+                    {0, ""},
+                    {IDM_SETUP, "Setup..."},
+                    {IDM_CAMPAIGN, "Campaign..."},
+                    {IDM_AUTO_REOPEN, "Reconnect automatically"}};
     ASSERT_EQ(options->GetMenuItemCount(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         const wxMenuItem* item = options->FindItemByPosition(i);
@@ -311,7 +316,8 @@ TEST(SoftKeys, ExitAndOptionsWithMappedCommandIds) {
         EXPECT_LT(item->GetId(), 0x7fff);
         EXPECT_EQ(ResourceCommandId(item->GetId()), expected[i].command);
         EXPECT_EQ(Text(item->GetItemLabelText()), expected[i].label);
-        EXPECT_EQ(item->IsCheckable(), expected[i].command == IDM_MULTI_GNSS);
+        EXPECT_EQ(item->IsCheckable(),
+                  expected[i].command == IDM_MULTI_GNSS || expected[i].command == IDM_AUTO_REOPEN);
     }
     // A command key sends its command to the dialog at once.
     std::vector<int> commands;

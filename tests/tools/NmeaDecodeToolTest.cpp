@@ -228,6 +228,47 @@ TEST(NmeaDecodeTool, ReadsAre511BytesAndOverflowDropsTheRestOfTheRead) {
     EXPECT_NE(raw.out.find("\"m_nRMCCount\":2,"), std::string::npos) << raw.out;
 }
 
+TEST(NmeaDecodeTool, StatsSayWhatHappenedToTheBytes) {
+    TempDir tmp;
+    const std::string rmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,,");
+    // The first two reads: a line cut by the 512-byte rule (with the RMC after it); the space
+    // before it lies outside any sentence.
+    const std::string head = " $" + std::string(509, 'x');
+    const std::string second = "x" + rmc + std::string(511 - 1 - rmc.size(), ' ');
+    const std::string gga =
+        Sentence("GPGGA,092750.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,,,");
+    std::string badSum = gga;
+    badSum.replace(badSum.size() - 4, 2, gga.substr(gga.size() - 4, 2) == "00" ? "01" : "00");
+    const std::string rest = "junk" + gga + badSum + "$GPGGAXYZ,1*00\r\n" +
+                             Sentence("GPTXT," + std::string(300, 'A')) +
+                             Sentence("GPGSV,9,1,12,01,40,083,46") + rmc;
+    const fs::path file = tmp.Path() / "link.nmea";
+    WriteFileBytes(file, head + second + rest);
+    const Result r = RunTool("--stats " + Quote(file.string()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"sentences\":{\"GPGGA\":1,\"GPGSV\":1,\"GPRMC\":1},\"checksum_errors\":1,"
+                     "\"abandoned\":2,\"gsv_rejected\":1,\"bytes_outside\":5,\"lines_cut\":1}\n");
+    EXPECT_EQ(RunTool("--stats --raw " + Quote(file.string())).status, 2);
+
+    // A real capture with one bad checksum: every other sentence is framed, as the default
+    // output counts them.
+    const fs::path corpus = CorpusDir();
+    ASSERT_FALSE(corpus.empty());
+    const std::string capture = Quote((corpus / "garmin-geko201.log").string());
+    const Result stats = RunTool("--stats " + capture);
+    EXPECT_NE(stats.out.find("\"checksum_errors\":1,\"abandoned\":0,\"gsv_rejected\":0,"),
+              std::string::npos)
+        << stats.out;
+    int framed = 0; // the sum of the per-identifier counts
+    const size_t end = stats.out.find('}');
+    for (size_t pos = stats.out.find("\":", stats.out.find(":{") + 2); pos < end;
+         pos = stats.out.find("\":", pos + 1)) {
+        framed += std::stoi(stats.out.substr(pos + 2));
+    }
+    EXPECT_NE(RunTool(capture).out.find("\"m_nSentenceCount\":" + std::to_string(framed) + ","),
+              std::string::npos);
+}
+
 TEST(NmeaDecodeTool, SyntaxErrorsGoToStandardErrorAndStillExitZero) {
     TempDir tmp;
     const std::string bad = Sentence("GPGSV,9,1,12,01,40,083,46");

@@ -1,15 +1,18 @@
 // nmea-decode: runs an NMEA log through the parser the way the program's receive path does and
 // prints the parser's state as JSON.
 //
-//   nmea-decode [--raw] [--every] [--bench] [--multi-gnss] [FILE]   (standard input: FILE - or
-//                                                                      absent)
+//   nmea-decode [--raw] [--every] [--bench] [--multi-gnss] [--stats] [FILE]   (standard input:
+//                                                                      FILE - or absent)
 //
 // Default: the input is read in chunks of 511 bytes, cut into lines by the line builder and each
 // line is fed to Parse. --raw feeds each chunk to Parse as it is. --every prints the state after
 // every Parse call, otherwise once at the end. --bench prints only the speed of line building
 // and parsing. --multi-gnss decodes as the program does with MULTI_GNSS=1 and adds the extended
-// state under the key "m_multiGnss". Exit status 0, or 2 for bad options and unreadable input;
-// syntax errors in the stream are reported on standard error and do not change it. --help and
+// state under the key "m_multiGnss". --stats prints instead what happened to the bytes:
+// sentences per identifier, sentences dropped for a checksum mismatch or abandoned for an
+// over-long identifier or body, rejected GSV sentences, bytes outside sentences and lines cut
+// for passing the line buffer. Exit status 0, or 2 for bad options and unreadable input; syntax
+// errors in the stream are reported on standard error and do not change it. --help and
 // --version exit 0.
 #include "CommandLine.h"
 #include "NmeaParser.h"
@@ -22,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +39,7 @@ struct Options {
     bool every = false;
     bool bench = false;
     bool multiGnss = false;
+    bool stats = false;
     std::string file; // empty: standard input
 };
 
@@ -49,10 +54,16 @@ bool ParseArgs(int argc, char** argv, Options& opt, int* status) {
     app.add_flag("--bench", opt.bench, "Print only the speed of line building and parsing");
     app.add_flag("--multi-gnss", opt.multiGnss,
                  "Decode as the program does with MULTI_GNSS=1 (adds \"m_multiGnss\")");
+    app.add_flag("--stats", opt.stats, "Print what happened to the bytes instead (alone)");
     app.add_option("FILE", file, "The log (standard input when absent or -)")->type_name("");
     const CommandLineResult result = ParseCommandLine(app, Arguments(argc, argv));
     if (result.exit) {
         *status = PrintCommandLineResult(result);
+        return false;
+    }
+    if (opt.stats && (opt.raw || opt.every || opt.bench || opt.multiGnss)) {
+        std::fprintf(stderr, "nmea-decode: --stats goes alone\n%s", app.help().c_str());
+        *status = 2;
         return false;
     }
     opt.file = file.empty() || file == "-" ? std::string() : file;
@@ -167,6 +178,101 @@ private:
     std::string m_json;
 };
 
+// --stats: the link's health. The counts come from watching the real line builder and framer
+// (the receive path's own step, then the parser byte by byte, which Parse matches byte for
+// byte), so they follow the program's rules rather than restating them.
+class LinkStats {
+public:
+    void Chunk(const char* data, size_t count) {
+        while (count > 0) {
+            CLineBuilder& builder = m_receive.Builder();
+            const bool inLine = builder.LineLength() > 0;
+            const void* dollar = std::memchr(data, '$', count);
+            if (!inLine) {
+                // The LF after a sentence's CR belongs to the sentence.
+                const size_t lf = m_lfDue && data[0] == '\n' ? 1 : 0;
+                const size_t before =
+                    dollar ? static_cast<size_t>(static_cast<const char*>(dollar) - data) : count;
+                m_outside += before - lf;
+            }
+            m_lfDue = false;
+            const size_t used = m_receive.AssembleOnly(data, count);
+            if (used == 0) {
+                // Nothing stored although a line was under way or began here: it overflowed.
+                if ((inLine || dollar != nullptr) && builder.LineLength() == 0) {
+                    ++m_cut;
+                }
+                return;
+            }
+            Line(builder.Line(), builder.TextLength());
+            builder.Clear();
+            m_lfDue = true;
+            data += used;
+            count -= used;
+        }
+    }
+
+    void Print() const {
+        std::string json = "{\"sentences\":{";
+        const char* comma = "";
+        for (const auto& [id, n] : m_sentences) {
+            json += comma;
+            json += "\"" + JsonEscaped(id) + "\":" + std::to_string(n);
+            comma = ",";
+        }
+        json += "},\"checksum_errors\":" + std::to_string(m_checksum) +
+                ",\"abandoned\":" + std::to_string(m_abandoned) +
+                ",\"gsv_rejected\":" + std::to_string(m_gsvRejected) +
+                ",\"bytes_outside\":" + std::to_string(m_outside) +
+                ",\"lines_cut\":" + std::to_string(m_cut) + "}\n";
+        std::fwrite(json.data(), 1, json.size(), stdout);
+    }
+
+private:
+    void Line(const char* text, size_t length) {
+        for (size_t i = 0; i < length; ++i) {
+            const int32_t state = m_parser.m_nState;
+            const int32_t framed = m_parser.m_nSentenceCount;
+            const auto c = static_cast<uint8_t>(text[i]);
+            if (m_parser.ParseChar(c) == 0) {
+                ++m_gsvRejected;
+            }
+            if (m_parser.m_nSentenceCount != framed) {
+                ++m_sentences[m_parser.m_szSentenceId];
+            } else if (m_parser.m_nState == 0 && (state == 1 || (state == 2 && c != '\r'))) {
+                ++m_abandoned;
+            } else if (state == 4 && m_parser.m_btRecvChecksum != m_parser.m_btChecksum) {
+                ++m_checksum;
+            }
+        }
+    }
+
+    static std::string JsonEscaped(const std::string& text) {
+        std::string out;
+        for (const char ch : text) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\u%04x", c);
+                out += hex;
+            } else {
+                out += ch;
+            }
+        }
+        return out;
+    }
+
+    CNmeaParser m_parser;
+    CReceivePath m_receive{m_parser};
+    std::map<std::string, uint64_t> m_sentences; // by identifier, e.g. "GPGGA"
+    uint64_t m_checksum = 0;
+    uint64_t m_abandoned = 0;
+    uint64_t m_gsvRejected = 0;
+    uint64_t m_outside = 0;
+    uint64_t m_cut = 0;
+    bool m_lfDue = false; // a line has just ended at its CR
+};
+
 // Where each pass's result goes, so that the timed work cannot be left out.
 volatile int32_t g_benchSink = 0;
 
@@ -225,9 +331,20 @@ int main(int argc, char** argv) {
     if (opt.bench) {
         return Bench(in, opt.raw);
     }
-    Decoder decoder(opt.every, opt.multiGnss);
     std::vector<char> chunk(kChunk);
     long n;
+    if (opt.stats) {
+        LinkStats stats;
+        while ((n = in.Read(chunk.data(), kChunk)) > 0) {
+            stats.Chunk(chunk.data(), static_cast<size_t>(n));
+        }
+        if (n < 0) {
+            return InputError(in);
+        }
+        stats.Print();
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
+    Decoder decoder(opt.every, opt.multiGnss);
     while ((n = in.Read(chunk.data(), kChunk)) > 0) {
         if (opt.raw) {
             decoder.Raw(chunk.data(), static_cast<size_t>(n));

@@ -42,9 +42,9 @@ struct SimOptions {
     // --constellations and --nmea: anything but GPS alone at NMEA 4.0 makes a multi-GNSS
     // receiver (GN talker, one GSA per constellation, GSV per constellation talker).
     std::vector<SimSystem> constellations{SimSystem::Gps};
-    int nmeaVersion = 40;      // 40, 410 or 411
-    double silentAfterS = -1;  // < 0: never
-    double hangupAfterS = -1;  // < 0: never
+    int nmeaVersion = 40;     // 40, 410 or 411
+    double silentAfterS = -1; // < 0: never
+    double hangupAfterS = -1; // < 0: never
     // Silent from pauseAtS for pauseForS seconds, then talking again (a receiver that loses
     // power for a moment or stalls). pauseForS <= 0: no pause.
     double pauseAtS = 0;
