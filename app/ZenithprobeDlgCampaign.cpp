@@ -33,7 +33,7 @@ bool CZenithprobeDlg::StartCampaignRuns(const std::vector<int32_t>& kinds, int32
     settings.criteriaS[kStartHot] = static_cast<uint32_t>(m_nCriteriaHot);
     // The menu item changes first: the first restart's notice may arrive at once.
     SetCampaignMenuLabel("Stop campaign");
-    if (const int error = StartCampaign(settings, m_strAppDir); error != 0) {
+    if (const int error = StartCampaign(settings, m_strDataDir); error != 0) {
         SetCampaignMenuLabel("Campaign...");
         DebugPrint("CZenithprobeDlg::OnCampaign() Unable to create file (%d)!\r\n", error);
         MessageBox("Unable to create file", kMbStopOk);

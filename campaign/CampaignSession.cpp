@@ -25,6 +25,7 @@ CampaignDefaults LoadCampaignDefaults(const fs::path& iniFile) {
         static_cast<uint32_t>(IniReadInt(kSection, "TIME_CRITERIA_W", 35, iniFile));
     d.criteriaS[kStartHot] =
         static_cast<uint32_t>(IniReadInt(kSection, "TIME_CRITERIA_H", 2, iniFile));
+    d.multiGnss = IniReadInt(kSection, "MULTI_GNSS", 0, iniFile) != 0;
     return d;
 }
 

@@ -21,6 +21,7 @@ struct CampaignDefaults {
     std::string port = "COM1";
     int32_t baud = 4800;
     uint32_t criteriaS[4] = {0, 50, 35, 2};
+    bool multiGnss = false; // MULTI_GNSS: decode GN and the other talkers as the program does
 };
 CampaignDefaults LoadCampaignDefaults(const std::filesystem::path& iniFile);
 

@@ -280,6 +280,8 @@ TEST_F(CampaignToolTest, ExitStatuses) {
         int status;
     } rows[] = {
         {"help", {"--help"}, 0},
+        {"version", {"--version"}, 0},
+        {"value missing", {"--runs"}, 2},
         {"bad kind", {"--kind", "lukewarm"}, 2},
         {"no runs", {"--runs", "0"}, 2},
         {"unknown option", {"--fast"}, 2},

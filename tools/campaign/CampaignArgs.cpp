@@ -1,8 +1,11 @@
 #include "CampaignArgs.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
 #include <cstdlib>
+#include <map>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -57,7 +60,8 @@ std::string CampaignUsage() {
     return "usage: zenithprobe-campaign [options]\n"
            "Restarts the receiver again and again, times each first fix from the arrival of\n"
            "the sentences and records the runs in campaign_YYYYMMDD_n.csv/.json/.svg/.nmea.\n"
-           "Defaults: COM_PORT, BAUD_RATE, TIME_CRITERIA_C/_W/_H of Zenithprobe.ini.\n"
+           "Defaults: COM_PORT, BAUD_RATE, TIME_CRITERIA_C/_W/_H of Zenithprobe.ini; MULTI_GNSS=1\n"
+           "there decodes GN and other talkers as the program does.\n"
            "  --port NAME        COM1 (ports folder entry) or a device path\n"
            "  --baud N           line rate\n"
            "  --kind K           cold, warm, hot, or a sequence such as cold,warm,hot (all)\n"
@@ -67,7 +71,9 @@ std::string CampaignUsage() {
            "  --loss-limit S     command to loss before a run is no-restart (default 30)\n"
            "  --reference LAT,LON[,ALT]  true position for the fix errors (default: the mean\n"
            "                     of the settled positions)\n"
-           "  --out DIR          folder of the record (default: the program's folder)\n"
+           "  --out DIR          folder of the record (default: the data folder, as\n"
+           "                     zenithprobe --paths shows it)\n"
+           "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out or did not restart (or\n"
            "the campaign was cut short), 2 bad arguments or the port cannot be opened.\n";
@@ -87,18 +93,48 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
         a.error = std::move(why);
         return a;
     };
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help" || option == "-h") {
-            a.help = true;
-            a.ok = true;
-            return a;
+    // CLI11 reads the line; the values are checked here so that the messages stay ours, and our
+    // usage text is the help.
+    static const char* const kValueOptions[] = {"--port",       "--baud",      "--kind",
+                                                "--runs",       "--timeout",   "--settle",
+                                                "--loss-limit", "--reference", "--out"};
+    CLI::App app("Restart campaigns without a display", "zenithprobe-campaign");
+    app.set_help_flag();
+    app.allow_extras();
+    app.add_flag("-h,--help", a.help);
+    app.add_flag("--version", a.version);
+    std::map<std::string, std::string> values;
+    for (const char* name : kValueOptions) {
+        app.add_option(name, values[name])->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    }
+    std::vector<std::string> reversed;
+    for (int i = argc - 1; i >= 1; --i) {
+        reversed.emplace_back(argv[i]);
+    }
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        // "--runs: 1 required TEXT missing": a value option at the end of the line.
+        const std::string what = e.what();
+        const size_t colon = what.find(':');
+        if (colon != std::string::npos && what.compare(0, 2, "--") == 0) {
+            return fail(what.substr(0, colon) + " needs a value");
         }
-        if (i + 1 >= argc) {
-            return fail(option.rfind("--", 0) == 0 ? option + " needs a value"
-                                                   : "unknown argument " + option);
+        return fail(what);
+    }
+    if (a.help || a.version) {
+        a.ok = true;
+        return a;
+    }
+    if (!app.remaining().empty()) {
+        return fail("unknown option " + app.remaining().front());
+    }
+    for (const char* name : kValueOptions) {
+        if (app.count(name) == 0) {
+            continue;
         }
-        const std::string value = argv[++i];
+        const std::string option = name;
+        const std::string& value = values[name];
         uint32_t n = 0;
         if (option == "--port") {
             a.port = value;
@@ -137,8 +173,6 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             a.settings.reference = p;
         } else if (option == "--out") {
             a.out = value;
-        } else {
-            return fail("unknown option " + option);
         }
     }
     a.ok = true;

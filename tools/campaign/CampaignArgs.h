@@ -10,8 +10,9 @@
 #include <string>
 
 struct CampaignArgs {
-    bool ok = false;   // false: error says why
-    bool help = false; // --help: print the usage and exit 0
+    bool ok = false;      // false: error says why
+    bool help = false;    // --help: print the usage and exit 0
+    bool version = false; // --version: print the version line and exit 0
     std::string error;
     std::string port;
     int32_t baud = 0;

@@ -3,6 +3,7 @@
 // hands the bytes to the one receive path; the campaign engine does the rest.
 #include "CampaignArgs.h"
 #include "CampaignSession.h"
+#include "CommandLine.h"
 #include "Paths.h"
 #include "ReceivePath.h"
 #include "Serial.h"
@@ -34,7 +35,7 @@ int64_t UtcNowMs() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const CampaignDefaults defaults = LoadCampaignDefaults(ProgramFolder() / "Zenithprobe.ini");
+    const CampaignDefaults defaults = LoadCampaignDefaults(ConfigFolder() / "Zenithprobe.ini");
     CampaignArgs args = ParseCampaignArgs(argc, argv, defaults);
     if (!args.ok) {
         std::fprintf(stderr, "zenithprobe-campaign: %s\n%s", args.error.c_str(),
@@ -45,15 +46,17 @@ int main(int argc, char** argv) {
         std::fputs(CampaignUsage().c_str(), stdout);
         return 0;
     }
+    if (args.version) {
+        std::printf("%s\n", VersionLine("zenithprobe-campaign").c_str());
+        return 0;
+    }
     args.settings.timing = "poll";
 
     // The program's port naming and exclusive open.
     CSerial port;
-    if (port.Open(args.port + ":") != 0) {
+    if (const int32_t err = port.Open(args.port + ":"); err != 0) {
         std::fprintf(stderr, "zenithprobe-campaign: cannot open port %s (%s)\n", args.port.c_str(),
-                     std::strerror(port.GetLastError() > 0 && port.GetLastError() < 4096
-                                       ? port.GetLastError()
-                                       : EIO));
+                     OpenFailureReason(err).c_str());
         return 2;
     }
     if (port.Setup(static_cast<uint32_t>(args.baud), 8, 0, 0) != 0) {
@@ -68,9 +71,14 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    const std::filesystem::path folder = args.out.empty() ? ProgramFolder() : args.out;
+    std::filesystem::path folder = args.out;
+    if (folder.empty()) {
+        folder = DataFolder();
+        MakePrivateFolder(folder); // an installed copy's data folder may not exist yet
+    }
     CCampaignSession session;
     CNmeaParser parser;
+    parser.m_bMultiGnss = defaults.multiGnss;
     CReceivePath path(parser);
     const int32_t runs = args.settings.Runs();
 
