@@ -5,6 +5,7 @@
 // standard error (status 2).
 //
 // Threads: any; nothing is shared.
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,3 +34,17 @@ std::vector<std::string> Arguments(int argc, const char* const* argv);
 
 // Prints the result's texts; returns its status.
 int PrintCommandLineResult(const CommandLineResult& result);
+
+// For tools whose own usage text is the help and whose messages are their own: CLI11 reads the
+// line, the caller checks each value. -h/--help and --version set *help and *version; each of
+// valueOptions takes one text value (the last of a repeated one counts) and is stored in
+// (*values)[name] when given. Returns "" or the reason the line is refused ("--baud needs a
+// value", "unknown option --fast", ...).
+struct FlagOption {
+    const char* name;
+    bool* value;
+};
+std::string ReadOptionValues(const std::vector<std::string>& args,
+                             const std::vector<FlagOption>& flags,
+                             const std::vector<const char*>& valueOptions,
+                             std::map<std::string, std::string>* values);

@@ -1,6 +1,7 @@
 #include "CampaignArgs.h"
 
-#include <CLI/CLI.hpp>
+#include "CommandLine.h"
+
 #include <charconv>
 #include <cstdlib>
 #include <map>
@@ -93,44 +94,23 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
         a.error = std::move(why);
         return a;
     };
-    // CLI11 reads the line; the values are checked here so that the messages stay ours, and our
-    // usage text is the help.
+    // The values are checked here so that the messages stay ours; our usage text is the help.
     static const char* const kValueOptions[] = {"--port",       "--baud",      "--kind",
                                                 "--runs",       "--timeout",   "--settle",
                                                 "--loss-limit", "--reference", "--out"};
-    CLI::App app("Restart campaigns without a display", "zenithprobe-campaign");
-    app.set_help_flag();
-    app.allow_extras();
-    app.add_flag("-h,--help", a.help);
-    app.add_flag("--version", a.version);
     std::map<std::string, std::string> values;
-    for (const char* name : kValueOptions) {
-        app.add_option(name, values[name])->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    }
-    std::vector<std::string> reversed;
-    for (int i = argc - 1; i >= 1; --i) {
-        reversed.emplace_back(argv[i]);
-    }
-    try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        // "--runs: 1 required TEXT missing": a value option at the end of the line.
-        const std::string what = e.what();
-        const size_t colon = what.find(':');
-        if (colon != std::string::npos && what.compare(0, 2, "--") == 0) {
-            return fail(what.substr(0, colon) + " needs a value");
-        }
-        return fail(what);
-    }
+    const std::string refused = ReadOptionValues(
+        Arguments(argc, argv), {{"-h,--help", &a.help}, {"--version", &a.version}},
+        std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;
         return a;
     }
-    if (!app.remaining().empty()) {
-        return fail("unknown option " + app.remaining().front());
+    if (!refused.empty()) {
+        return fail(refused);
     }
     for (const char* name : kValueOptions) {
-        if (app.count(name) == 0) {
+        if (values.count(name) == 0) {
             continue;
         }
         const std::string option = name;

@@ -1,8 +1,8 @@
 #include "SimOptions.h"
 
 #include "BaudTable.h"
+#include "CommandLine.h"
 
-#include <CLI/CLI.hpp>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -325,52 +325,34 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
         result.error = std::move(message);
         return result;
     };
-    // Our own usage text is the help (it documents the value syntax); CLI11 reads the line.
-    CLI::App app("A simulated GPS receiver on a pseudo-terminal", "zenithprobe-sim");
-    app.set_help_flag();
-    app.allow_extras();
-    app.add_flag("-h,--help", result.help);
-    app.add_flag("--version", result.version);
-    app.add_flag("--ignore-commands", o.ignoreCommands);
-    app.add_flag("--loop", o.loop);
-    app.add_flag("--realtime", o.realtime);
-    app.add_flag("--replay-raw", o.replayRaw);
+    // Our own usage text is the help (it documents the value syntax).
     std::map<std::string, std::string> values;
-    for (const char* name : kValueOptions) {
-        // As before, the last of a repeated option counts.
-        app.add_option(name, values[name])->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    }
-    std::vector<std::string> reversed;
-    for (int i = argc - 1; i >= 1; --i) {
-        reversed.emplace_back(argv[i]);
-    }
-    try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        // A value option at the end of the line: CLI11 says "--baud: 1 required TEXT missing".
-        const std::string what = e.what();
-        const size_t colon = what.find(':');
-        if (colon != std::string::npos && what.compare(0, 2, "--") == 0) {
-            return fail(what.substr(0, colon) + " needs a value");
-        }
-        return fail(what);
+    const std::string refused = ReadOptionValues(
+        Arguments(argc, argv),
+        {{"-h,--help", &result.help},
+         {"--version", &result.version},
+         {"--ignore-commands", &o.ignoreCommands},
+         {"--loop", &o.loop},
+         {"--realtime", &o.realtime},
+         {"--replay-raw", &o.replayRaw}},
+        std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
+    if (!refused.empty() && !result.help && !result.version) {
+        return fail(refused);
     }
     if (result.help || result.version) {
         result.ok = true;
         return result;
     }
-    if (!app.remaining().empty()) {
-        return fail("unknown option " + app.remaining().front());
-    }
+    // Checked in the table's order, as before.
     for (const char* name : kValueOptions) {
-        if (app.count(name) > 0 && !ApplyValue(name, values[name], o)) {
+        if (values.count(name) > 0 && !ApplyValue(name, values[name], o)) {
             return fail("bad value for " + std::string(name) + ": " + values[name]);
         }
     }
     if ((o.loop || o.realtime || o.replayRaw) && o.replayFile.empty()) {
         return fail("--loop, --realtime and --replay-raw need --replay");
     }
-    if ((app.count("--pause-at") > 0) != (app.count("--pause-for") > 0)) {
+    if ((values.count("--pause-at") > 0) != (values.count("--pause-for") > 0)) {
         return fail("--pause-at and --pause-for go together");
     }
     result.ok = true;
