@@ -87,6 +87,18 @@ private:
 
 namespace {
 
+// The members a satellite of either table has, in their order.
+template <class Satellite> void SignalFields(JsonWriter& w, const Satellite& s) {
+    w.Key("wSnr");
+    w.Int(s.wSnr);
+    w.Key("bUsed");
+    w.Int(s.bUsed);
+    w.Key("wAzimuth");
+    w.Int(s.wAzimuth);
+    w.Key("wElevation");
+    w.Int(s.wElevation);
+}
+
 void GnssId(JsonWriter& w, EGnssSystem system, uint16_t prn) {
     char text[8];
     text[0] = GnssSystemLetter(system);
@@ -120,14 +132,7 @@ void AppendMultiGnss(JsonWriter& w, const CMultiGnssState& m) {
         w.Open('{');
         w.Key("id");
         GnssId(w, s.system, s.wPrn);
-        w.Key("wSnr");
-        w.Int(s.wSnr);
-        w.Key("bUsed");
-        w.Int(s.bUsed);
-        w.Key("wAzimuth");
-        w.Int(s.wAzimuth);
-        w.Key("wElevation");
-        w.Int(s.wElevation);
+        SignalFields(w, s);
         w.Close('}');
     }
     w.Close(']');
@@ -208,14 +213,7 @@ void AppendNmeaStateJson(std::string& out, const CNmeaParser& p, bool withMultiG
         w.Open('{');
         w.Key("wPrn");
         w.Int(s.wPrn);
-        w.Key("wSnr");
-        w.Int(s.wSnr);
-        w.Key("bUsed");
-        w.Int(s.bUsed);
-        w.Key("wAzimuth");
-        w.Int(s.wAzimuth);
-        w.Key("wElevation");
-        w.Int(s.wElevation);
+        SignalFields(w, s);
         w.Close('}');
     }
     w.Close(']');
