@@ -102,6 +102,26 @@ int32_t Pair(std::string_view field, size_t p) {
     return TextToInt(Part(field, 2 * p, 2));
 }
 
+// hhmmss.sss: the digits after the point as milliseconds (up to three; more are truncated), 0
+// when there is no fraction or it holds anything but digits.
+uint16_t FractionMs(std::string_view field) {
+    const size_t point = field.find('.');
+    if (point == std::string_view::npos) {
+        return 0;
+    }
+    uint32_t ms = 0;
+    uint32_t scale = 100;
+    for (size_t i = point + 1; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        ms += static_cast<uint32_t>(c - '0') * scale;
+        scale /= 10;
+    }
+    return static_cast<uint16_t>(ms);
+}
+
 // "digit": the first character minus '0', kept to 8 bits.
 uint8_t Digit(std::string_view field) {
     return static_cast<uint8_t>(static_cast<uint8_t>(field[0]) - 48);
@@ -142,6 +162,10 @@ void CNmeaParser::Reset() {
     m_btGGAHour = 0;
     m_btGGAMinute = 0;
     m_btGGASecond = 0;
+    m_wGGAMillisecond = 0;
+    m_bGGATimeValid = false;
+    m_dGGAGeoidSeparation = 0.0;
+    m_bGGAHasGeoid = false;
     m_dGGALatitude = 0.0;
     m_dGGALongitude = 0.0;
     m_btGGAQuality = 0;
@@ -532,10 +556,13 @@ int CNmeaParser::GetField(const char* body, char* destination, int index, int si
 void CNmeaParser::DecodeGGA(const char* body) {
     FieldReader fields(body);
     std::string_view f = fields.Next();
+    m_bGGATimeValid = !f.empty();
+    m_wGGAMillisecond = 0;
     if (!f.empty()) {
         m_btGGAHour = Low8(Pair(f, 0));
         m_btGGAMinute = Low8(Pair(f, 1));
         m_btGGASecond = Low8(Pair(f, 2));
+        m_wGGAMillisecond = FractionMs(f);
     }
     f = fields.Next();
     if (!f.empty()) {
@@ -563,6 +590,10 @@ void CNmeaParser::DecodeGGA(const char* body) {
     if (!f.empty()) {
         m_dGGAAltitude = TextToDouble(f);
     }
+    fields.Next(); // altitude unit, always M
+    f = fields.Next();
+    m_bGGAHasGeoid = !f.empty();
+    m_dGGAGeoidSeparation = f.empty() ? 0.0 : TextToDouble(f);
 
     // Climb per minute, only when the time advanced within the hour. 64-bit so that a stored
     // second set by hand cannot overflow the difference.

@@ -79,10 +79,16 @@ public:
     uint8_t m_btGGAHour;
     uint8_t m_btGGAMinute;
     uint8_t m_btGGASecond;
-    double m_dGGALatitude;     // degrees, south negative
-    double m_dGGALongitude;    // degrees, west negative
-    uint8_t m_btGGAQuality;    // 0 to 9
-    uint8_t m_btGGASatellites; // in use
+    // Beyond the sentence's whole seconds: campaigns time epochs to the millisecond. Not in the
+    // state dump, so decoded logs compare as before.
+    uint16_t m_wGGAMillisecond;   // the time field's fraction, 0 without one
+    bool m_bGGATimeValid;         // the last GGA carried a time (receivers blank it after a reset)
+    double m_dGGAGeoidSeparation; // geoid above the WGS-84 ellipsoid, metres
+    bool m_bGGAHasGeoid;          // the last GGA carried a geoid separation
+    double m_dGGALatitude;        // degrees, south negative
+    double m_dGGALongitude;       // degrees, west negative
+    uint8_t m_btGGAQuality;       // 0 to 9
+    uint8_t m_btGGASatellites;    // in use
     double m_dGGAHdop;
     double m_dGGAAltitude; // above mean sea level, metres
     int32_t m_nGGACount;

@@ -84,6 +84,35 @@ TEST(NmeaGga, PositionTimeAndFixFields) {
     EXPECT_EQ(p.m_btGGASatellites, 12); // first two characters only
 }
 
+// The campaign's epoch times and ellipsoidal heights: the time's fraction and the geoid
+// separation, and whether the last GGA carried them at all.
+TEST(NmeaGga, TimeFractionAndGeoidSeparation) {
+    struct Row {
+        const char* label;
+        const char* sentence;
+        uint16_t ms;
+        bool timeValid;
+        bool hasGeoid;
+        double geoid;
+    };
+    const Row rows[] = {
+        {"whole seconds", "GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", 0, true,
+         true, 46.9},
+        {"two digits", "GPGGA,235959.25,4807.038,N,01131.000,E,1,08,0.9,545.4,M,-3.5,M,,", 250,
+         true, true, -3.5},
+        {"four digits", "GPGGA,000000.1239,,,,,0,00,,,M,,M,,", 123, true, false, 0.0},
+        {"no time", "GPGGA,,,,,,0,00,,,M,,M,,", 0, false, false, 0.0},
+        {"not digits", "GPGGA,120000.x5,,,,,0,00,,,M,,M,,", 0, true, false, 0.0},
+    };
+    for (const Row& row : rows) {
+        const CNmeaParser p = Decode({row.sentence});
+        EXPECT_EQ(p.m_wGGAMillisecond, row.ms) << row.label;
+        EXPECT_EQ(p.m_bGGATimeValid, row.timeValid) << row.label;
+        EXPECT_EQ(p.m_bGGAHasGeoid, row.hasGeoid) << row.label;
+        EXPECT_EQ(p.m_dGGAGeoidSeparation, row.geoid) << row.label;
+    }
+}
+
 TEST(NmeaGga, EmptyFieldsKeepAndHemisphereNegatesWhatIsStored) {
     CNmeaParser p = Decode({"GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"});
     const double lat = p.m_dGGALatitude;
