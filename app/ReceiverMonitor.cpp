@@ -147,6 +147,7 @@ void CReceiverMonitor::ReceiveData() {
     }
     // Open again, by us or by Setup: a later close is reported afresh.
     m_bClosedByReader = false;
+    m_bDeviceGone = false;
     char buffer[kReadSize + 1];
     bool bytesRead = false; // a read of this pass delivered bytes: a close now is for noise
     for (;;) {
@@ -166,6 +167,13 @@ void CReceiverMonitor::ReceiveData() {
 
         m_receive.Feed(buffer, count, arrivalMs,
                        [this](const ReceivedLine& line) { HandleLine(line); });
+        if (result != 0 && m_bAutoReopen.load() &&
+            (result == EIO || result == ENXIO || result == ENODEV)) {
+            // Unplugged or hung up: reading the dead device until the garbage limit would hold
+            // up the reopen by seconds.
+            m_bDeviceGone = true;
+            break;
+        }
         // A full read means the driver may hold more: read again at once, so that a receiver
         // sending more than a read per pass is drained instead of falling further behind. Noise
         // passes the garbage limit within a read or two and ends this.
@@ -173,8 +181,8 @@ void CReceiverMonitor::ReceiveData() {
             break;
         }
     }
-    if (m_receive.Garbage() > kGarbageLimit) {
-        ClosePort(bytesRead ? PortCloseReason::Noise : PortCloseReason::Silence);
+    if (m_bDeviceGone || m_receive.Garbage() > kGarbageLimit) {
+        ClosePort(bytesRead && !m_bDeviceGone ? PortCloseReason::Noise : PortCloseReason::Silence);
     }
 }
 
@@ -212,7 +220,8 @@ void CReceiverMonitor::TryReopen() {
     const uint32_t now = TickCountMs();
     const uint32_t period =
         m_closeReason == PortCloseReason::Noise ? m_nNoiseReopenPeriodMs : m_nReopenPeriodMs;
-    if (now - m_dwLastAttemptMs < period) {
+    // A device that went away is looked for at every pass: a missing one fails to open at once.
+    if (!m_bDeviceGone && now - m_dwLastAttemptMs < period) {
         return;
     }
     m_dwLastAttemptMs = now;

@@ -18,8 +18,10 @@
 //   ShowErrorMessage is called on the thread that calls InitSerial.
 // - Reopening: when the receive path has closed the port and AUTO_REOPEN is on, the reader alone
 //   reopens it (ReceiveData), never while the user-interface thread has marked the port as the
-//   setup dialog's (SetSetupOwnsPort). m_csTarget guards the port name and rate it reopens,
-//   written by the user-interface thread (InitSerial, SetReopenTarget).
+//   setup dialog's (SetSetupOwnsPort). A read that says the device is gone (EIO, ENXIO, ENODEV,
+//   hang-up) then closes at once and the reopen is tried at every pass until it succeeds.
+//   m_csTarget guards the port name and rate it reopens, written by the user-interface thread
+//   (InitSerial, SetReopenTarget).
 // - A campaign (StartCampaign, StopCampaign: user-interface thread) is fed by the reader thread:
 //   each line after it was handled, and a tick after each pass; its restart commands go out
 //   through m_serial from there. m_campaignMutex guards m_campaign; it is taken after g_csParser
@@ -200,5 +202,6 @@ private:
     bool m_bClosedByReader = false;
     PortCloseReason m_closeReason = PortCloseReason::Silence;
     uint32_t m_dwLastAttemptMs = 0; // the close, then each reopen attempt
+    bool m_bDeviceGone = false;     // AUTO_REOPEN: a read said the device is gone (EIO, hang-up)
     std::time_t m_lastLineTime = 0;
 };
