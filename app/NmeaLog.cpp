@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -34,12 +35,31 @@ int CreateLogFile(const fs::path& folder, int year, int month, int day, CLogFile
     return error;
 }
 
-bool LogTimeValue(const RmcDateTime& rmc, int32_t biasMinutes, std::time_t* value) {
-    std::time_t local = 0;
-    if (!LocalTimeValue(rmc.year, rmc.month, rmc.day, rmc.hour, rmc.minute, rmc.second, &local)) {
+bool ReceiverUtcValue(const RmcDateTime& rmc, std::time_t* value) {
+    std::tm fields{};
+    fields.tm_year = rmc.year - 1900;
+    fields.tm_mon = rmc.month - 1;
+    fields.tm_mday = rmc.day;
+    fields.tm_hour = rmc.hour;
+    fields.tm_min = rmc.minute;
+    fields.tm_sec = rmc.second;
+    // -1 is also 23:59:59 on 31 December 1969; timegm sets tm_wday only when it succeeds.
+    fields.tm_wday = -1;
+    const std::time_t result = timegm(&fields);
+    if (result == static_cast<std::time_t>(-1) && fields.tm_wday == -1) {
         return false;
     }
-    *value = local - static_cast<std::time_t>(60) * biasMinutes;
+    *value = result;
+    return true;
+}
+
+bool LogNameDate(std::time_t utc, int32_t biasMinutes, CivilDate* date) {
+    const std::time_t standard = utc - static_cast<std::time_t>(60) * biasMinutes;
+    std::tm tm{};
+    if (gmtime_r(&standard, &tm) == nullptr) {
+        return false;
+    }
+    *date = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
     return true;
 }
 
@@ -54,6 +74,10 @@ const char* ClockRefusal(const RmcDateTime& rmc, const CivilDate& earliest) {
     if (rmc.rmcCount <= 0) {
         // The fields hold the reset date, 1 January 2000.
         return "No RMC decoded";
+    }
+    if (rmc.ageMs > kClockRmcMaxAgeMs) {
+        // Unplugged or silent: the parser still holds the last RMC, which is that much behind.
+        return "Last RMC older than 2 s";
     }
     if (rmc.status != 'A') {
         // Right after a cold start receivers send status V with an empty or a default date.
@@ -94,7 +118,7 @@ int CNmeaLog::SwitchOn(const fs::path& folder, const RmcDateTime& rmc) {
     int month = rmc.month;
     int day = rmc.day;
     std::time_t value = 0;
-    if (LogTimeValue(rmc, TimeZoneBiasMinutes(), &value)) {
+    if (ReceiverUtcValue(rmc, &value)) {
         // A receiver that does not know the time would set the clock back years (as root).
         // The file is still named from its date.
         if (const char* refusal = ClockRefusal(rmc, m_earliestClock)) {
@@ -106,11 +130,10 @@ int CNmeaLog::SwitchOn(const fs::path& folder, const RmcDateTime& rmc) {
             DebugPrint("CZenithprobeDlg::OnLogCheck() Unable to set the clock (%s)!\r\n",
                        std::strerror(result));
         }
-        std::tm local{};
-        if (LocalBrokenDown(value, &local)) {
-            year = local.tm_year + 1900;
-            month = local.tm_mon + 1;
-            day = local.tm_mday;
+        if (CivilDate date; LogNameDate(value, TimeZoneBiasMinutes(), &date)) {
+            year = date.year;
+            month = date.month;
+            day = date.day;
         }
     }
     Close();

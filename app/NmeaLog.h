@@ -40,7 +40,11 @@ struct RmcDateTime {
     int second = 0;
     char status = 'V';    // of the last RMC: 'A' when the receiver had a fix
     int32_t rmcCount = 0; // RMC sentences decoded since the last reset
+    uint32_t ageMs = 0;   // since the last RMC arrived
 };
+
+// An RMC older than this is a receiver that has gone quiet: its time is history, not the time.
+inline constexpr uint32_t kClockRmcMaxAgeMs = 2000;
 
 struct CivilDate {
     int year = 0;
@@ -53,13 +57,17 @@ struct CivilDate {
 CivilDate BuildDate();
 
 // Why the device clock must not be set from rmc (a short text for the debug line), or nullptr
-// when it may: only an RMC with status A and a real date and time, not before `earliest`.
+// when it may: only a recent RMC (kClockRmcMaxAgeMs) with status A and a real date and time, not
+// before `earliest`.
 const char* ClockRefusal(const RmcDateTime& rmc, const CivilDate& earliest);
 
-// The log's time value: the receiver's fields taken as local time (daylight saving by the zone's
-// rules) less 60 x biasMinutes seconds, so that broken down as local time it shows the
-// receiver's universal time in the device's standard time zone. False when no value results.
-bool LogTimeValue(const RmcDateTime& rmc, int32_t biasMinutes, std::time_t* value);
+// The receiver's universal time as a time value: the device clock is UTC, so this is what it is
+// set to whatever the zone and its daylight saving. False when the fields make no value.
+bool ReceiverUtcValue(const RmcDateTime& rmc, std::time_t* value);
+
+// The log file's date: the receiver's universal time moved into the device's standard time zone
+// (biasMinutes as TimeZoneBiasMinutes gives it; daylight saving plays no part).
+bool LogNameDate(std::time_t utc, int32_t biasMinutes, CivilDate* date);
 
 class CNmeaLog {
 public:
@@ -71,9 +79,9 @@ public:
     CNmeaLog(const CNmeaLog&) = delete;
     CNmeaLog& operator=(const CNmeaLog&) = delete;
 
-    // Switching on (user-interface thread): the time value from rmc, the clock set from it when
-    // ClockRefusal has no objection, and a new file in folder named by the value's local date
-    // (whether or not the clock was set). Closes a file that is still open first. 0 or the error
+    // Switching on (user-interface thread): the clock set to the receiver's UTC when
+    // ClockRefusal has no objection, and a new file in folder named by LogNameDate (whether or
+    // not the clock was set). Closes a file that is still open first. 0 or the error
     // number of the creation.
     int SwitchOn(const std::filesystem::path& folder, const RmcDateTime& rmc);
     // Switching off and the close at exit (user-interface thread): flush and close. No write

@@ -3,6 +3,8 @@
 // (ReceiverMonitor.cpp); CNmeaLog keeps both sides apart.
 #include "ZenithprobeDlg.h"
 
+#include "Tick.h"
+
 void CZenithprobeDlg::OnLogCheck(wxCommandEvent&) {
     UpdateData(true);
     if (m_bLog.load() != 1) {
@@ -20,6 +22,7 @@ void CZenithprobeDlg::OnLogCheck(wxCommandEvent&) {
         rmc.second = m_parser.m_btRMCSecond;
         rmc.status = m_parser.m_cRMCStatus;
         rmc.rmcCount = m_parser.m_nRMCCount;
+        rmc.ageMs = TickCountMs() - m_parser.m_dwRMCArrivalMs;
     }
     if (m_fileLog.SwitchOn(m_strDataDir, rmc) != 0) {
         m_bLog = 0;

@@ -1,7 +1,6 @@
 #include "MultiGnss.h"
 
 #include "NmeaConvert.h"
-#include "NmeaParser.h"
 
 #include <algorithm>
 
@@ -91,9 +90,10 @@ bool IsGnssTalker(std::string_view t) {
 
 CGnssId ClassifyGnss(std::string_view talker, int32_t systemId, int32_t prn) {
     EGnssSystem s = EGnssSystem::Unknown;
+    bool gpsFamily = false; // GPS, SBAS or QZSS: the number tells which
     switch (systemId) {
     case 1:
-        s = EGnssSystem::Gps;
+        gpsFamily = true;
         break;
     case 2:
         s = EGnssSystem::Glonass;
@@ -111,7 +111,9 @@ CGnssId ClassifyGnss(std::string_view talker, int32_t systemId, int32_t prn) {
         s = EGnssSystem::NavIC;
         break;
     default:
-        if (talker == "GL") {
+        if (talker == "GP") {
+            gpsFamily = true;
+        } else if (talker == "GL") {
             s = EGnssSystem::Glonass;
         } else if (talker == "GA") {
             s = EGnssSystem::Galileo;
@@ -124,34 +126,44 @@ CGnssId ClassifyGnss(std::string_view talker, int32_t systemId, int32_t prn) {
         }
         break;
     }
-    // GP and GN (and system ID 1, which NMEA 4.10 also gives SBAS): the 4.0 number ranges, with
-    // the extensions some receivers use for Galileo and BeiDou.
-    if (s == EGnssSystem::Unknown || s == EGnssSystem::Gps) {
-        if (prn >= 1 && prn <= 32) {
-            s = EGnssSystem::Gps;
-        } else if ((prn >= 33 && prn <= 64) || (prn >= 120 && prn <= 158)) {
+    const auto in = [prn](int32_t low, int32_t high) { return prn >= low && prn <= high; };
+    if (gpsFamily) {
+        if (in(33, 64) || in(120, 158)) {
             s = EGnssSystem::Sbas;
-        } else if (s == EGnssSystem::Unknown && prn >= 65 && prn <= 96) {
-            s = EGnssSystem::Glonass;
-        } else if (s == EGnssSystem::Unknown && prn >= 193 && prn <= 200) {
+        } else if (in(193, 202)) {
             s = EGnssSystem::Qzss;
-        } else if (s == EGnssSystem::Unknown && prn >= 201 && prn <= 237) {
+        } else {
+            s = EGnssSystem::Gps;
+        }
+    } else if (s == EGnssSystem::Unknown) {
+        // Nothing but the number: the 4.0 ranges, with the extensions some receivers use.
+        if (in(1, 32)) {
+            s = EGnssSystem::Gps;
+        } else if (in(33, 64) || in(120, 158)) {
+            s = EGnssSystem::Sbas;
+        } else if (in(65, 96)) {
+            s = EGnssSystem::Glonass;
+        } else if (in(193, 200)) {
+            s = EGnssSystem::Qzss;
+        } else if (in(201, 237)) {
             s = EGnssSystem::BeiDou;
             prn -= 200;
-        } else if (s == EGnssSystem::Unknown && prn >= 301 && prn <= 336) {
+        } else if (in(301, 336)) {
             s = EGnssSystem::Galileo;
             prn -= 300;
-        } else if (s == EGnssSystem::Unknown && prn >= 401 && prn <= 463) {
+        } else if (in(401, 463)) {
             s = EGnssSystem::BeiDou;
             prn -= 400;
         }
-    } else if (s == EGnssSystem::Glonass && prn >= 1 && prn <= 32) {
+    } else if (s == EGnssSystem::Glonass && in(1, 32)) {
         prn += 64; // slot numbers: NMEA numbers GLONASS 65-96
-    } else if (s == EGnssSystem::Galileo && prn >= 301 && prn <= 336) {
+    } else if (s == EGnssSystem::Qzss && in(1, 10)) {
+        prn += 192; // 4.11 receivers number QZSS 1-10
+    } else if (s == EGnssSystem::Galileo && in(301, 336)) {
         prn -= 300;
-    } else if (s == EGnssSystem::BeiDou && prn >= 401 && prn <= 463) {
+    } else if (s == EGnssSystem::BeiDou && in(401, 463)) {
         prn -= 400;
-    } else if (s == EGnssSystem::BeiDou && prn >= 201 && prn <= 263) {
+    } else if (s == EGnssSystem::BeiDou && in(201, 263)) {
         prn -= 200;
     }
     return {s, Clamp16(prn)};
@@ -159,6 +171,30 @@ CGnssId ClassifyGnss(std::string_view talker, int32_t systemId, int32_t prn) {
 
 void CMultiGnssState::Reset() {
     *this = CMultiGnssState{};
+}
+
+void CMultiGnssState::Age(uint32_t nowMs) {
+    m_dwNowMs = nowMs;
+    bool dropped = false;
+    for (int s = 0; s < m_btStreamCount; ++s) {
+        Stream& st = m_Streams[s];
+        if (!st.bInUse || nowMs - st.dwLastMs <= kStreamAgeMs) {
+            continue;
+        }
+        // A talker gone quiet (a constellation switched off, a receiver that stopped sending its
+        // GSV): what only it reported would otherwise stay on screen for good.
+        const auto bit = static_cast<uint16_t>(1u << s);
+        for (int i = 0; i < m_wCount; ++i) {
+            m_Satellites[i].wStreams = static_cast<uint16_t>(m_Satellites[i].wStreams & ~bit);
+            m_Satellites[i].btSnr[s] = 0;
+        }
+        st = Stream{};
+        dropped = true;
+    }
+    if (dropped) {
+        Prune();
+        RefreshUsed();
+    }
 }
 
 bool CMultiGnssState::IsUsed(EGnssSystem system, uint16_t prn) const {
@@ -212,21 +248,29 @@ uint8_t CMultiGnssState::OnGsa(std::string_view talker, const char* body, uint8_
 }
 
 int CMultiGnssState::FindStream(std::string_view talker, uint8_t signal) {
+    int free = -1;
     for (int s = 0; s < m_btStreamCount; ++s) {
         const Stream& st = m_Streams[s];
-        if (st.talker[0] == talker[0] && st.talker[1] == talker[1] && st.btSignal == signal) {
+        if (!st.bInUse) {
+            free = free < 0 ? s : free;
+        } else if (st.talker[0] == talker[0] && st.talker[1] == talker[1] &&
+                   st.btSignal == signal) {
             return s;
         }
     }
-    if (m_btStreamCount == CGnssSatellite::kSignals) {
-        return -1;
+    if (free < 0) {
+        if (m_btStreamCount == CGnssSatellite::kSignals) {
+            return -1;
+        }
+        free = m_btStreamCount++;
     }
-    Stream& st = m_Streams[m_btStreamCount];
+    Stream& st = m_Streams[free];
     st = Stream{};
     st.talker[0] = talker[0];
     st.talker[1] = talker[1];
     st.btSignal = signal;
-    return m_btStreamCount++;
+    st.bInUse = true;
+    return free;
 }
 
 // $GPGSV,4,4,13,46,,,50,1*61                                  (4.10: signal ID after the last)
@@ -249,6 +293,13 @@ bool CMultiGnssState::OnGsv(std::string_view talker, const char* body) {
     if (stream < 0) {
         ++m_nGsvDropped;
         return false;
+    }
+    // Any GSV of a talker keeps all its streams alive (signals come and go within a talker).
+    for (int s = 0; s < m_btStreamCount; ++s) {
+        Stream& other = m_Streams[s];
+        if (other.bInUse && other.talker[0] == talker[0] && other.talker[1] == talker[1]) {
+            other.dwLastMs = m_dwNowMs;
+        }
     }
     Stream& st = m_Streams[stream];
     if (number == 1) {
@@ -320,6 +371,12 @@ void CMultiGnssState::Commit(int stream) {
             sat->wAzimuth = p.wAzimuth;
         }
     }
+    Prune();
+    ++m_nGsvGroups;
+    RefreshUsed();
+}
+
+void CMultiGnssState::Prune() {
     // Satellites no stream reports any more have set (or were lost): they go.
     int kept = 0;
     for (int i = 0; i < m_wCount; ++i) {
@@ -341,38 +398,4 @@ void CMultiGnssState::Commit(int stream) {
         m_Satellites[i] = CGnssSatellite{};
     }
     m_wCount = static_cast<uint16_t>(kept);
-    ++m_nGsvGroups;
-    RefreshUsed();
-}
-
-int DispatchMultiGnss(CNmeaParser& parser, const char* identifier, const char* body) {
-    const std::string_view id = identifier != nullptr ? identifier : "";
-    CMultiGnssState& multi = parser.m_multiGnss;
-    if (id.size() != 5 || !IsGnssTalker(id.substr(0, 2))) {
-        multi.OnOtherSentence();
-        return 1;
-    }
-    const std::string_view talker = id.substr(0, 2);
-    const std::string_view type = id.substr(2);
-    if (type == "GSV") {
-        multi.OnGsv(talker, body);
-        // The design's table keeps coming from GPGSV alone, with its own rules.
-        return talker == "GP" ? parser.DecodeGSV(body) : 1;
-    }
-    if (type == "GSA") {
-        parser.DecodeGSA(body);
-        parser.m_btGSAFixMode = multi.OnGsa(talker, body, parser.m_btGSAFixMode);
-        return 1;
-    }
-    multi.OnOtherSentence();
-    if (type == "GGA") {
-        parser.DecodeGGA(body);
-    } else if (type == "RMB") {
-        parser.DecodeRMB(body);
-    } else if (type == "RMC") {
-        parser.DecodeRMC(body);
-    } else if (type == "ZDA") {
-        parser.DecodeZDA(body);
-    }
-    return 1;
 }

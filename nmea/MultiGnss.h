@@ -1,7 +1,9 @@
 #pragma once
 // Multi-GNSS decoding: receivers that report their fix with the GN talker (or GL, GA, GB, ...)
 // and their satellites per constellation. Off by default; CNmeaParser::m_bMultiGnss switches it
-// on, and then Dispatch hands every sentence to DispatchMultiGnss instead of decoding GP only.
+// on, and then the parser hands every GSA and GSV (and the news that any other sentence came) to
+// the CMultiGnssState it holds. This file knows nothing of the parser: the parser calls in, never
+// the other way round.
 //
 // In that mode GGA, GSA, RMC, RMB and ZDA of the talkers GP, GN, GL, GA, GB, BD, GQ and GI go to
 // the parser's own decoders, so the members everybody reads (position, fix mode, time) fill as
@@ -10,19 +12,18 @@
 // - the fix mode of an epoch is the best of its GSA sentences (a GN receiver sends one per
 //   constellation, and only together do they describe the fix);
 // - the satellites in the fix are the union of those GSA sentences, each tagged with its
-//   constellation (NMEA 4.10 system ID, else talker, else the PRN ranges of NMEA 4.0);
+//   constellation (ClassifyGnss);
 // - every GSV talker's satellites are kept per constellation and number. A satellite that several
 //   signals report (4.10 signal IDs: L1 and L5, E1 and E5a) is one entry with the best SNR. A
 //   group of GSV messages counts only once it is complete and consistent; a satellite that the
 //   next complete group of the same talker and signal leaves out is dropped, so nothing lingers
-//   after it set.
+//   after it set. A talker that sends no GSV for kStreamAgeMs (by the arrival ticks given to Age)
+//   loses its streams and the satellites only they reported.
 //
 // Threads: plain data inside CNmeaParser, so g_csParser guards it like every other member and a
 // parser copy carries it.
 #include <cstdint>
 #include <string_view>
-
-class CNmeaParser;
 
 enum class EGnssSystem : uint8_t {
     Unknown = 0,
@@ -58,8 +59,12 @@ public:
     static constexpr int kSatellites = 128;
     static constexpr int kUsedMax = 64;
     static constexpr int kGroupMax = 36; // nine GSV messages of four satellites
+    static constexpr uint32_t kStreamAgeMs = 10000;
 
     void Reset();
+    // The arrival tick of the sentence about to be handed in (any tick, wrapping; an unchanging
+    // one: nothing ages). Drops the streams of talkers without a GSV for more than kStreamAgeMs.
+    void Age(uint32_t nowMs);
 
     // A GSA body from the given talker ("GN", "GP", ...). fixMode is the one the parser's own
     // decoder just stored. Returns the epoch's best fix mode so far.
@@ -98,8 +103,10 @@ private:
     // One GSV stream: a talker and a signal ID, with the group it is putting together.
     struct Stream {
         char talker[2];
-        uint8_t btSignal; // 0: none sent (NMEA before 4.10)
-        bool bActive;     // a group is being put together
+        uint8_t btSignal;  // 0: none sent (NMEA before 4.10)
+        bool bInUse;       // false: a free slot (aged out)
+        bool bActive;      // a group is being put together
+        uint32_t dwLastMs; // the tick of its talker's last GSV
         uint8_t btMessages;
         uint8_t btNext;
         int32_t nInView;
@@ -109,17 +116,25 @@ private:
 
     int FindStream(std::string_view talker, uint8_t signal);
     void Commit(int stream);
+    // Drops satellites no stream reports any more and takes each one's best SNR.
+    void Prune();
     void RefreshUsed();
 
     Stream m_Streams[CGnssSatellite::kSignals] = {};
     uint8_t m_btStreamCount = 0;
     bool m_bGsaGroupOpen = false;
     uint8_t m_btGsaSystems = 0; // bit per EGnssSystem seen in the open group
+    uint32_t m_dwNowMs = 0;     // the last tick given to Age
 };
 
-// The constellation of a satellite number: from the 4.10 system ID when given (1-6, else 0),
-// else from the talker, else (GP, GN) from the NMEA 4.0 number ranges. Numbers are brought to
-// the labelled range (Galileo 301-336 and BeiDou 201-237 or 401-437 of some receivers to 1-n).
+// The constellation of a satellite number, and the number as labelled. What the sentence says
+// decides first: the 4.10 system ID when given (1-6), else the talker. Both GP and system ID 1
+// mean the GPS family, where the 4.0 ranges tell GPS 1-32, SBAS 33-64 and 120-158 and QZSS
+// 193-202 apart (so a QZSS satellite has the same identity in GSA and GSV). Only when neither
+// tells (GN without a system ID) do the number ranges alone decide: GPS, SBAS, GLONASS 65-96,
+// QZSS 193-200, BeiDou 201-237, Galileo 301-336, BeiDou 401-463. Numbers are brought to the
+// labelled range (GLONASS slots 1-32, QZSS 1-10, Galileo 301-336, BeiDou 201-263 or 401-463 of
+// some receivers).
 struct CGnssId {
     EGnssSystem system;
     uint16_t wPrn;
@@ -128,7 +143,3 @@ CGnssId ClassifyGnss(std::string_view talker, int32_t systemId, int32_t prn);
 
 // True for the talkers the mode decodes.
 bool IsGnssTalker(std::string_view talker);
-
-// Dispatch of CNmeaParser in multi-GNSS mode (counting is the caller's). 0 only for a rejected
-// GPGSV, as in the default mode.
-int DispatchMultiGnss(CNmeaParser& parser, const char* identifier, const char* body);

@@ -217,6 +217,7 @@ void CNmeaParser::Reset() {
     m_wRMCYear = 2000;
     m_dRMCMagVariation = 0.0;
     m_nRMCCount = 0;
+    m_dwRMCArrivalMs = 0;
 
     m_btZDAHour = 0;
     m_btZDAMinute = 0;
@@ -482,7 +483,7 @@ int CNmeaParser::Parse(const uint8_t* data, size_t length) {
 
 int CNmeaParser::Dispatch(const char* identifier, const char* body) {
     if (m_bMultiGnss) {
-        const int decoded = DispatchMultiGnss(*this, identifier, body);
+        const int decoded = DispatchMultiGnss(identifier, body);
         Increment(m_nSentenceCount);
         return decoded;
     }
@@ -509,6 +510,38 @@ int CNmeaParser::Dispatch(const char* identifier, const char* body) {
     }
     Increment(m_nSentenceCount);
     return result;
+}
+
+int CNmeaParser::DispatchMultiGnss(const char* identifier, const char* body) {
+    const std::string_view id = identifier != nullptr ? identifier : "";
+    m_multiGnss.Age(m_dwArrivalMs);
+    if (id.size() != 5 || !IsGnssTalker(id.substr(0, 2))) {
+        m_multiGnss.OnOtherSentence();
+        return 1;
+    }
+    const std::string_view talker = id.substr(0, 2);
+    const std::string_view type = id.substr(2);
+    if (type == "GSV") {
+        m_multiGnss.OnGsv(talker, body);
+        // m_Satellites keeps coming from GPGSV alone, with its own rules.
+        return talker == "GP" ? DecodeGSV(body) : 1;
+    }
+    if (type == "GSA") {
+        DecodeGSA(body);
+        m_btGSAFixMode = m_multiGnss.OnGsa(talker, body, m_btGSAFixMode);
+        return 1;
+    }
+    m_multiGnss.OnOtherSentence();
+    if (type == "GGA") {
+        DecodeGGA(body);
+    } else if (type == "RMB") {
+        DecodeRMB(body);
+    } else if (type == "RMC") {
+        DecodeRMC(body);
+    } else if (type == "ZDA") {
+        DecodeZDA(body);
+    }
+    return 1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -705,6 +738,7 @@ void CNmeaParser::DecodeRMB(const char* body) {
 
 // $GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A
 void CNmeaParser::DecodeRMC(const char* body) {
+    m_dwRMCArrivalMs = m_dwArrivalMs;
     FieldReader fields(body);
     std::string_view f = fields.Next();
     if (!f.empty()) {

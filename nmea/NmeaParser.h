@@ -138,6 +138,7 @@ public:
     uint16_t m_wRMCYear;       // 2000 + the two digits sent
     double m_dRMCMagVariation; // degrees, west negative
     int32_t m_nRMCCount;       // the main screen redraws when this changes
+    uint32_t m_dwRMCArrivalMs; // m_dwArrivalMs when the last RMC was decoded (not in the dump)
 
     // ZDA: time and date with local zone.
     uint8_t m_btZDAHour;
@@ -150,8 +151,18 @@ public:
     uint8_t m_btZDAZoneMinute;
     int32_t m_nZDACount;
 
+    // When the bytes being parsed arrived (a millisecond tick, TickCountMs). The owner's receive
+    // path sets it before each Parse; it survives Reset and stays out of the state dump. Parsers
+    // fed without it see one unchanging moment: nothing ages.
+    uint32_t m_dwArrivalMs = 0;
+
     // Multi-GNSS mode (MultiGnss.h): off gives exactly the GP-only decoding above. The switch is
     // set by the parser's owner and survives Reset; the extended state is reset with the rest.
     bool m_bMultiGnss = false;
     CMultiGnssState m_multiGnss;
+
+private:
+    // Dispatch in multi-GNSS mode (counting is the caller's). 0 only for a rejected GPGSV, as in
+    // the default mode.
+    int DispatchMultiGnss(const char* identifier, const char* body);
 };

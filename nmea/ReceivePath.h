@@ -52,7 +52,7 @@ public:
             line.text = m_builder.Line();
             line.length = m_builder.TextLength();
             line.arrivalMs = arrivalMs;
-            line.parsed = ParseLine(line.text, line.length);
+            line.parsed = ParseLine(line.text, line.length, arrivalMs);
             onLine(static_cast<const ReceivedLine&>(line));
             m_builder.Clear();
             data += used;
@@ -76,11 +76,13 @@ public:
     CLineBuilder& Builder() { return m_builder; }
 
 private:
-    int ParseLine(const char* text, size_t length) {
+    int ParseLine(const char* text, size_t length, uint32_t arrivalMs) {
         if (m_lock == nullptr) {
+            m_parser.m_dwArrivalMs = arrivalMs;
             return m_parser.Parse(text, length);
         }
         std::lock_guard lock(*m_lock);
+        m_parser.m_dwArrivalMs = arrivalMs;
         return m_parser.Parse(text, length);
     }
 

@@ -156,10 +156,16 @@ TEST(NmeaLogClock, TimeValueNameAndClockPerZone) {
          "2005-03-14 23:30:00", "2005-03-15 01:30:00", "nmea_20050315_1.txt"},
         {"UTC-5, 02:00 UTC: the day before", "XST+5", 300, Rmc(2005, 3, 14, 2, 0),
          "2005-03-14 02:00:00", "2005-03-13 21:00:00", "nmea_20050313_1.txt"},
-        // Summer time is the zone's business: the value shows UTC moved into standard time.
+        // The clock is UTC, so summer time changes nothing in it; the name's date is UTC moved
+        // into standard time (23:30 here, while summer time already shows the next day).
         {"UTC+2 with summer time, July", "EET-2EEST,M3.5.0/3,M10.5.0/4", -120,
-         Rmc(2005, 7, 1, 12, 0), "2005-07-01 11:00:00", "2005-07-01 14:00:00",
+         Rmc(2005, 7, 1, 12, 0), "2005-07-01 12:00:00", "2005-07-01 15:00:00",
          "nmea_20050701_1.txt"},
+        {"summer time, 21:30 UTC: standard time's date", "EET-2EEST,M3.5.0/3,M10.5.0/4", -120,
+         Rmc(2005, 7, 1, 21, 30), "2005-07-01 21:30:00", "2005-07-02 00:30:00",
+         "nmea_20050701_1.txt"},
+        {"summer time west of UTC", "XST+5XDT,M3.2.0,M11.1.0", 300, Rmc(2005, 7, 1, 4, 30),
+         "2005-07-01 04:30:00", "2005-07-01 00:30:00", "nmea_20050630_1.txt"},
         // No RMC decoded: the reset date names the file but never sets the clock.
         {"no RMC yet, west of UTC", "XST+5", 300, Rmc(2000, 1, 1, 0, 0, 0), std::nullopt, "",
          "nmea_19991231_1.txt"},
@@ -194,6 +200,12 @@ TEST(NmeaLogClock, OnlyAReceiverThatKnowsTheTimeSetsTheClock) {
     gmtime_r(&rolled, &r);
     RmcDateTime noFix = Rmc(built.year + 1, 1, 1, 12, 0);
     noFix.status = 'V';
+    // The parser's last RMC from a receiver that has gone quiet.
+    const auto aged = [&](uint32_t ms) {
+        RmcDateTime rmc = Rmc(built.year + 1, 1, 1, 12, 0);
+        rmc.ageMs = ms;
+        return rmc;
+    };
     struct Case {
         const char* label;
         RmcDateTime rmc;
@@ -208,6 +220,9 @@ TEST(NmeaLogClock, OnlyAReceiverThatKnowsTheTimeSetsTheClock) {
         {"1980 default, two digits", Rmc(2080, 1, 6, 0, 0), "1980"},
         {"30 February", Rmc(built.year + 1, 2, 30, 12, 0), "incomplete"},
         {"hour 24", Rmc(built.year + 1, 3, 1, 24, 0), "incomplete"},
+        {"RMC 2 s old", aged(2000), nullptr},
+        {"RMC 2.001 s old", aged(2001), "older than 2 s"},
+        {"receiver gone 12 s", aged(12000), "older than 2 s"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -178,14 +178,77 @@ TEST_F(ReconnectTest, ReplugsAreReadAgainWithin3s) {
     }
 }
 
+// The receiver unplugged 1 s, at the program's own pass and reopen periods.
+TEST_F(ReconnectTest, AShortUnplugIsReadAgainWithin3s) {
+    auto sim = Receiver(115200);
+    m_monitor.LoadSettings();
+    m_monitor.m_nBaudRate = 115200;
+    m_monitor.SetAutoReopen(true);
+    m_monitor.InitSerial();
+    ASSERT_TRUE(m_monitor.StartReaderThread());
+    ASSERT_GE(m_monitor.WaitFor(0, false, 5000), 0);
+    sim->Stop();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const size_t gone = m_monitor.Events().size();
+    sim = Receiver(115200);
+    const auto replug = Clock::now();
+    // The close's note comes first, then sentences again.
+    const int note = m_monitor.WaitFor(gone > 0 ? gone - 1 : 0, true, 3000);
+    ASSERT_GE(note, 0);
+    ASSERT_GE(m_monitor.WaitFor(static_cast<size_t>(note) + 1, false, 3000), 0);
+    EXPECT_LT(Clock::now() - replug, std::chrono::seconds(3));
+}
+
+TEST_F(ReconnectTest, AReadThatSaysTheDeviceIsGoneClosesAtOnceOnlyWithAutoReopen) {
+    struct Case {
+        const char* label;
+        bool autoReopen;
+        size_t minFailed, maxFailed; // failed reads before the close
+    } cases[] = {
+        {"AUTO_REOPEN=1: the first failed read closes", true, 1, 1},
+        {"AUTO_REOPEN=0: the garbage limit closes, 10 a failed read", false, 10, 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EventMonitor monitor;
+        auto sim = Receiver(115200);
+        monitor.LoadSettings();
+        monitor.m_nBaudRate = 115200;
+        monitor.SetAutoReopen(c.autoReopen);
+        monitor.InitSerial();
+        monitor.SetReaderPause(
+            [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs)); });
+        ASSERT_TRUE(monitor.StartReaderThread());
+        ASSERT_GE(monitor.WaitFor(0, false, 5000), 0);
+        const size_t before = Count(m_debug.Text(), "Unable to read the data");
+        sim->Stop();
+        ASSERT_GE(monitor.WaitFor(0, true, 5000), 0);
+        const size_t failed = Count(m_debug.Text(), "Unable to read the data") - before;
+        EXPECT_GE(failed, c.minFailed);
+        EXPECT_LE(failed, c.maxFailed);
+        monitor.StopReaderThread();
+    }
+}
+
 TEST_F(ReconnectTest, APauseIsSurvivedOnlyWithAutoReopen) {
-    for (bool autoReopen : {true, false}) {
-        SCOPED_TRACE(autoReopen ? "AUTO_REOPEN=1" : "AUTO_REOPEN=0");
+    struct Case {
+        const char* label;
+        bool autoReopen;
+        bool setupOwnsPort; // the setup dialog is open: it alone may reopen
+        bool reopened;
+    } cases[] = {
+        {"AUTO_REOPEN=1", true, false, true},
+        {"AUTO_REOPEN=0", false, false, false},
+        {"AUTO_REOPEN=1, setup dialog open", true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
         EventMonitor monitor;
         auto sim = Receiver(115200, 0.5, 2.0);
         monitor.LoadSettings();
         monitor.m_nBaudRate = 115200;
-        monitor.SetAutoReopen(autoReopen);
+        monitor.SetAutoReopen(c.autoReopen);
+        monitor.SetSetupOwnsPort(c.setupOwnsPort);
         monitor.InitSerial();
         monitor.SetReaderPause(
             [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs)); });
@@ -195,8 +258,8 @@ TEST_F(ReconnectTest, APauseIsSurvivedOnlyWithAutoReopen) {
         ASSERT_GE(note, 0);
         // The receiver talks again 2 s after it went quiet.
         const int line = monitor.WaitFor(static_cast<size_t>(note) + 1, false, 3000);
-        EXPECT_EQ(line >= 0, autoReopen);
-        EXPECT_EQ(monitor.Serial().IsPortOpen(), autoReopen);
+        EXPECT_EQ(line >= 0, c.reopened);
+        EXPECT_EQ(monitor.Serial().IsPortOpen(), c.reopened);
         monitor.StopReaderThread();
     }
 }

@@ -139,6 +139,7 @@ TEST(MultiGnss, GsvGroupsCountOnlyWhenCompleteAndSetSatellitesGo) {
         const char* label;
         std::vector<const char*> sentences;
         const char* table;
+        uint32_t atMs = 0; // the arrival tick of the step's sentences
     };
     const Step steps[] = {
         {"first message alone shows nothing yet",
@@ -156,14 +157,68 @@ TEST(MultiGnss, GsvGroupsCountOnlyWhenCompleteAndSetSatellitesGo) {
         {"other talkers keep their own satellites",
          {"GLGSV,1,1,01,67,55,054,40", "GPGSV,1,1,01,05,40,083,46"},
          "G5 R67 "},
+        {"GLONASS quiet for 10 s: kept", {"GPGSV,1,1,01,05,40,083,46"}, "G5 R67 ", 10000},
+        {"quiet for longer: its satellites go", {"GPGSV,1,1,01,05,40,083,46"}, "G5 ", 10001},
+        {"back again", {"GLGSV,1,1,01,67,55,054,40"}, "G5 R67 ", 10002},
+        {"other sentences do not keep GSV alive",
+         {"GNGGA,101530.00,4807.03800,N,01131.00000,E,1,05,1.10,545.4,M,46.9,M,,"},
+         "R67 ",
+         20002},
+        {"just before the tick wraps", {"GLGSV,1,1,01,67,55,054,40"}, "R67 ", 0xFFFFF000u},
+        {"5 s later, past the wrap: kept",
+         {"GNGGA,101530.00,4807.03800,N,01131.00000,E,1,05,1.10,545.4,M,46.9,M,,"},
+         "R67 ",
+         0xFFFFF000u + 5000u},
+        {"12 s later, past the wrap: gone",
+         {"GNGGA,101530.00,4807.03800,N,01131.00000,E,1,05,1.10,545.4,M,46.9,M,,"},
+         "",
+         0xFFFFF000u + 12000u},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.label);
+        p.m_dwArrivalMs = step.atMs;
         for (const char* s : step.sentences) {
             Feed(p, Sentence(s));
         }
         EXPECT_EQ(ids(), step.table);
     }
+}
+
+// What the sentence says (system ID, then talker) decides before the number ranges.
+TEST(MultiGnss, ConstellationBySystemIdAndTalkerFirst) {
+    struct Row {
+        const char* label;
+        const char* talker;
+        int32_t systemId;
+        int32_t prn;
+        const char* id;
+    };
+    const Row rows[] = {
+        {"GPS system ID, QZSS number", "GN", 1, 193, "J193"},
+        {"GP talker, QZSS number", "GP", 0, 193, "J193"},
+        {"GP talker, QZSS 201 is no BeiDou", "GP", 0, 201, "J201"},
+        {"GPS system ID, QZSS 202", "GN", 1, 202, "J202"},
+        {"GPS system ID, SBAS", "GN", 1, 40, "S40"},
+        {"GN alone: 201 by range is BeiDou", "GN", 0, 201, "C1"},
+        {"GN alone: 193 by range is QZSS", "GN", 0, 193, "J193"},
+        {"GN alone: GLONASS range", "GN", 0, 70, "R70"},
+        {"BeiDou system ID, 201 numbering", "GN", 4, 201, "C1"},
+        {"QZSS system ID, 4.11 numbering", "GN", 5, 2, "J194"},
+        {"GQ talker, 4.11 numbering", "GQ", 0, 1, "J193"},
+        {"GL talker, slot number", "GL", 0, 5, "R69"},
+        {"Galileo system ID, 301 numbering", "GN", 3, 301, "E1"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        const CGnssId id = ClassifyGnss(r.talker, r.systemId, r.prn);
+        EXPECT_EQ(GnssSystemLetter(id.system) + std::to_string(id.wPrn), r.id);
+    }
+    // GSA and GSV agree, so the QZSS satellite in the fix is marked used.
+    const CNmeaParser p = MultiParser({
+        "GNGSA,A,3,05,193,,,,,,,,,,,1.50,0.90,1.20,1",
+        "GPGSV,1,1,02,05,40,083,44,193,70,180,42,1",
+    });
+    EXPECT_EQ(Table(p), (std::vector<Sat>{{"G5", 44, 1, 40, 83}, {"J193", 42, 1, 70, 180}}));
 }
 
 // A capture through the receive path in the program's reads of 511 bytes; afterLine runs after
