@@ -26,6 +26,8 @@ CampaignDefaults LoadCampaignDefaults(const fs::path& iniFile) {
     d.criteriaS[kStartHot] =
         static_cast<uint32_t>(IniReadInt(kSection, "TIME_CRITERIA_H", 2, iniFile));
     d.multiGnss = IniReadInt(kSection, "MULTI_GNSS", 0, iniFile) != 0;
+    IniReadString(kSection, "RECEIVER", "", value, kValueSize, iniFile);
+    d.receiver = value;
     return d;
 }
 

@@ -22,6 +22,7 @@ struct CampaignDefaults {
     int32_t baud = 4800;
     uint32_t criteriaS[4] = {0, 50, 35, 2};
     bool multiGnss = false; // MULTI_GNSS: decode GN and the other talkers as the program does
+    std::string receiver; // RECEIVER as written: "", a family's key or "auto" (read strictly later)
 };
 CampaignDefaults LoadCampaignDefaults(const std::filesystem::path& iniFile);
 
