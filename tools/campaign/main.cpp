@@ -66,9 +66,12 @@ bool IdentifyOnPort(CSerial& port, CReceivePath& path, ReceiverIdentity* identit
             if (port.Read(buffer, kReadSize, &count) != 0) {
                 return false;
             }
-            path.Feed(buffer, count, TickCountMs(), [&](const ReceivedLine& line) {
-                act(identifier.Line(std::string_view(line.text, line.length), line.arrivalMs));
-            });
+            path.Feed(
+                buffer, count, TickCountMs(),
+                [&](const ReceivedLine& line) {
+                    act(identifier.Line(std::string_view(line.text, line.length), line.arrivalMs));
+                },
+                [&](const ReceivedFrame& frame) { act(identifier.Frame(frame)); });
         } else if (ready != 0) {
             return false;
         }
@@ -120,6 +123,10 @@ int main(int argc, char** argv) {
     CNmeaParser parser;
     parser.m_bMultiGnss = defaults.multiGnss;
     CReceivePath path(parser);
+    // With a receiver named (or asked for) its binary frames are recognised, as the program
+    // does: they carry answers (UBX, SkyTraq) and must not break the lines around them.
+    const bool named = args.receiver.automatic || args.receiver.family != ReceiverFamily::None;
+    path.SetFrameRecognition(named || args.identify);
 
     ReceiverIdentity identity;
     if (args.identify || args.receiver.automatic) {
@@ -192,9 +199,14 @@ int main(int argc, char** argv) {
                 portLost = true;
                 break;
             }
-            path.Feed(buffer, count, arrivalMs, [&](const ReceivedLine& line) {
-                act(session.Line(line, SampleOf(parser), {line.arrivalMs, utcMs}));
-            });
+            path.Feed(
+                buffer, count, arrivalMs,
+                [&](const ReceivedLine& line) {
+                    act(session.Line(line, SampleOf(parser), {line.arrivalMs, utcMs}));
+                },
+                [&](const ReceivedFrame& frame) {
+                    act(session.Frame(frame, {frame.arrivalMs, utcMs}));
+                });
         } else if (ready != 0) {
             portLost = true;
             break;
