@@ -64,6 +64,19 @@ int ReplaceFile(const fs::path& target, const std::string& content, unsigned mod
     return error;
 }
 
+// A text cell: quoted (quotes doubled) when it holds a comma, a quote or a line end, as
+// identity texts and port names may.
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out = "\"";
+    for (char c : text) {
+        out += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return out + "\"";
+}
+
 double Seconds(int64_t ms) {
     return static_cast<double>(ms) / 1000.0;
 }
@@ -107,6 +120,8 @@ const char* OutcomeColour(RunOutcome outcome) {
         return "#7f7f7f";
     case RunOutcome::PortLost:
         return "#6a3d9a";
+    case RunOutcome::Refused:
+        return "#8b008b";
     }
     return "#000000";
 }
@@ -172,7 +187,9 @@ std::string IsoUtc(int64_t utcMs) {
 std::string CsvHeader() {
     return "run,kind,command_utc,verdict,loss_delay_ms,ttff_ms,ttff_s,criterion_s,"
            "receiver_ttff_s,satellites,hdop,fix_lat,fix_lon,fix_alt_m,horizontal_error_m,"
-           "vertical_error_m,settle_losses,timing,receiver_ttff_ms\r\n";
+           "vertical_error_m,settle_losses,timing,receiver_ttff_ms,ack_ms,receiver,receiver_id,"
+           "port,"
+           "host\r\n";
 }
 
 std::string CsvRow(const RunRecord& r) {
@@ -191,7 +208,9 @@ std::string CsvRow(const RunRecord& r) {
     row += (r.fix ? Fixed(r.fix->altM, 1) : "") + ",";
     row += Optional(r.horizontalErrorM, 2) + "," + Optional(r.verticalErrorM, 2) + ",";
     row += std::to_string(r.settleLosses) + "," + r.timing + ",";
-    row += (r.receiverTtffMs >= 0 && hasFix ? std::to_string(r.receiverTtffMs) : "") + "\r\n";
+    row += (r.receiverTtffMs >= 0 && hasFix ? std::to_string(r.receiverTtffMs) : "");
+    row += "," + (r.ackMs >= 0 ? std::to_string(r.ackMs) : "") + "," + CsvField(r.receiver) + "," +
+           CsvField(r.receiverId) + "," + CsvField(r.port) + "," + CsvField(r.host) + "\r\n";
     return row;
 }
 
@@ -239,6 +258,7 @@ std::string CampaignJson(const CampaignSettings& settings,
              ", \"timeouts\": " + std::to_string(s.timeouts) +
              ", \"no_restarts\": " + std::to_string(s.noRestarts) +
              ", \"port_lost\": " + std::to_string(s.portLost) +
+             ", \"refused\": " + std::to_string(s.refused) +
              ", \"pass_rate\": " + JsonNumber(s.passRate, 4);
         if (s.ttff) {
             const TtffStats& t = *s.ttff;
@@ -344,8 +364,8 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
              " passes below " + std::to_string(c + 1ull) + " s (criterion " + std::to_string(c) +
              " s, whole seconds)</text>\n";
     }
-    // One mark per run: a dot at its TTFF, a triangle at the top for a time-out, a cross on the
-    // axis for a receiver that did not restart.
+    // One mark per run: a dot at its TTFF, a triangle at the top for a time-out, a square on the
+    // axis for a restart the receiver refused, a cross there for one it ignored.
     for (const RunRecord& r : records) {
         const double x = x1(r.run);
         const std::string title = "<title>run " + std::to_string(r.run) + " " +
@@ -366,6 +386,10 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
             s += "<path class=\"run\" d=\"M" + f(x - 5) + " " + f(y + 8) + " L" + f(x) + " " +
                  f(y) + " L" + f(x + 5) + " " + f(y + 8) + " Z\" fill=\"" + colour + "\">" + title +
                  "</path>\n";
+        } else if (r.outcome == RunOutcome::Refused) {
+            const double y = kBottom1 - 6;
+            s += "<rect class=\"run\" x=\"" + f(x - 4) + "\" y=\"" + f(y - 4) +
+                 "\" width=\"8\" height=\"8\" fill=\"" + colour + "\">" + title + "</rect>\n";
         } else {
             const double y = kBottom1 - 6;
             s += "<path class=\"run\" d=\"M" + f(x - 4) + " " + f(y - 4) + " L" + f(x + 4) + " " +
@@ -403,8 +427,13 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
     }
     // Legend of the verdict colours.
     double lx = kLeft;
-    for (RunOutcome o : {RunOutcome::Passed, RunOutcome::Failed, RunOutcome::Timeout,
-                         RunOutcome::NoRestart, RunOutcome::PortLost}) {
+    std::vector<RunOutcome> verdicts = {RunOutcome::Passed, RunOutcome::Failed, RunOutcome::Timeout,
+                                        RunOutcome::NoRestart, RunOutcome::PortLost};
+    if (std::any_of(records.begin(), records.end(),
+                    [](const RunRecord& r) { return r.outcome == RunOutcome::Refused; })) {
+        verdicts.push_back(RunOutcome::Refused);
+    }
+    for (RunOutcome o : verdicts) {
         s += "<circle cx=\"" + f(lx + 5) + "\" cy=\"38\" r=\"4\" fill=\"" + OutcomeColour(o) +
              "\"/><text x=\"" + f(lx + 13) + "\" y=\"42\">" + RunOutcomeText(o) + "</text>\n";
         lx += 90;

@@ -46,6 +46,8 @@ CampaignDefaults LoadCampaignDefaults(const fs::path& iniFile) {
     }
     d.reconnect = IniReadInt(kSection, "AUTO_REOPEN", 0, iniFile) != 0;
     d.multiGnss = IniReadInt(kSection, "MULTI_GNSS", 0, iniFile) != 0;
+    IniReadString(kSection, "RECEIVER", "", value, kValueSize, iniFile);
+    d.receiver = value;
     return d;
 }
 
@@ -92,6 +94,8 @@ std::string ProgressText(const RunRecord& r, int32_t runs) {
         out += "no fix within the time-out: timeout";
     } else if (r.outcome == RunOutcome::PortLost) {
         out += "the port closed during the run: port-lost";
+    } else if (r.outcome == RunOutcome::Refused) {
+        out += "the receiver refused the restart: refused";
     } else {
         out += "the receiver did not lose its fix: no-restart";
     }
@@ -99,21 +103,32 @@ std::string ProgressText(const RunRecord& r, int32_t runs) {
 }
 
 std::string SummaryText(const std::vector<KindSummary>& summary) {
+    // Only receivers that answer restarts can refuse one: the column appears when one did.
+    bool refusals = false;
+    for (const KindSummary& s : summary) {
+        refusals = refusals || s.refused > 0;
+    }
     std::string out = "kind  runs  passed  failed  timeout  no-restart  median s  p95 s   max s"
-                      "  port-lost\n";
+                      "  port-lost";
+    out += refusals ? "  refused\n" : "\n";
     for (const KindSummary& s : summary) {
         char line[200];
         if (s.ttff) {
             std::snprintf(
-                line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8.3f  %5.3f  %6.3f  %9d\n",
+                line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8.3f  %5.3f  %6.3f  %9d",
                 StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts, s.noRestarts,
                 s.ttff->medianMs / 1000, s.ttff->p95Ms / 1000, s.ttff->maxMs / 1000, s.portLost);
         } else {
-            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8s  %5s  %6s  %9d\n",
+            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8s  %5s  %6s  %9d",
                           StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts,
                           s.noRestarts, "-", "-", "-", s.portLost);
         }
         out += line;
+        if (refusals) {
+            std::snprintf(line, sizeof line, "  %7d", s.refused);
+            out += line;
+        }
+        out += "\n";
     }
     return out;
 }
@@ -150,6 +165,15 @@ CampaignStep CCampaignSession::Line(const ReceivedLine& line, const FixSample& s
     }
     m_files.WriteRaw(std::string_view(line.text, line.length));
     CampaignStep step = m_engine.Line(line, sample, now);
+    Handle(step);
+    return step;
+}
+
+CampaignStep CCampaignSession::Frame(const ReceivedFrame& frame, CampaignTime now) {
+    if (!Running()) {
+        return {};
+    }
+    CampaignStep step = m_engine.Frame(frame, now);
     Handle(step);
     return step;
 }

@@ -24,6 +24,7 @@ struct CampaignDefaults {
     bool multiGnss = false; // MULTI_GNSS: decode GN and the other talkers as the program does
     bool reconnect = false; // AUTO_REOPEN: reopen a port that went away
     std::string error;      // a refused value, with its key; empty when all were taken
+    std::string receiver; // RECEIVER as written: "", a family's key or "auto" (read strictly later)
 };
 CampaignDefaults LoadCampaignDefaults(const std::filesystem::path& iniFile);
 
@@ -44,6 +45,8 @@ public:
               std::vector<std::pair<std::string, std::string>> extra, CampaignTime now,
               CampaignStep* step, bool privateFiles = false);
     CampaignStep Line(const ReceivedLine& line, const FixSample& sample, CampaignTime now);
+    // A whole binary frame (not written to the raw stream, which keeps sentences only).
+    CampaignStep Frame(const ReceivedFrame& frame, CampaignTime now);
     CampaignStep Tick(CampaignTime now);
     // The port closed: the run in progress is recorded as port-lost (see the engine).
     CampaignStep PortLost(CampaignTime now, bool waitForPort);

@@ -47,6 +47,9 @@ std::vector<KindSummary> Summarize(const std::vector<RunRecord>& records,
             case RunOutcome::PortLost:
                 ++s.portLost;
                 break;
+            case RunOutcome::Refused:
+                ++s.refused;
+                break;
             }
             if (r.ttffMs >= 0 && r.outcome != RunOutcome::PortLost) {
                 ttff.push_back(static_cast<double>(r.ttffMs));

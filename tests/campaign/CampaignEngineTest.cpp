@@ -66,6 +66,18 @@ public:
         done = done || step.done;
     }
 
+    // A line or a whole frame of the receiver's own, as it arrives.
+    void Answer(const std::string& bytes, bool frame, uint32_t atMs) {
+        if (frame) {
+            const ReceivedFrame f{FrameProtocol::SkyTraq,
+                                  reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                  atMs};
+            Take(m_engine.Frame(f, {atMs, 0}));
+        } else {
+            Line(bytes, atMs);
+        }
+    }
+
     CCampaignEngine m_engine;
     std::vector<int32_t> sentKinds;
     std::vector<std::string> sent;
@@ -383,6 +395,52 @@ TEST(CampaignEngine, SequenceSendsEachKindsCommandsInTurn) {
     EXPECT_TRUE(d.done);
 }
 
+TEST(CampaignEngine, FamilyCommandsAndTheirAnswers) {
+    struct Row {
+        const char* label;
+        ReceiverFamily family;
+        std::string answer; // at 150 ms; empty: none
+        bool frame;
+        RunOutcome outcome;
+        int64_t ackMs;
+    } rows[] = {
+        {"u-blox does not answer", ReceiverFamily::Ubx, "", false, RunOutcome::Passed, -1},
+        {"Airoha done", ReceiverFamily::Airoha, NmeaSentence("PAIR001,006,0"), false,
+         RunOutcome::Passed, 150},
+        {"Airoha busy", ReceiverFamily::Airoha, NmeaSentence("PAIR001,006,5"), false,
+         RunOutcome::Refused, 150},
+        {"Airoha answers another command", ReceiverFamily::Airoha, NmeaSentence("PAIR001,005,5"),
+         false, RunOutcome::Passed, -1},
+        {"MediaTek: not supported", ReceiverFamily::Mtk, NmeaSentence("PMTK001,103,1"), false,
+         RunOutcome::Refused, 150},
+        {"SkyTraq ACK", ReceiverFamily::SkyTraq, SkyTraqFrame("\x83\x01"), true, RunOutcome::Passed,
+         150},
+        {"SkyTraq NACK", ReceiverFamily::SkyTraq, SkyTraqFrame("\x84\x01"), true,
+         RunOutcome::Refused, 150},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        CampaignSettings s = OneCold();
+        s.family = r.family;
+        Driver d(s);
+        ASSERT_EQ(d.sent.size(), 1u);
+        EXPECT_EQ(d.sent[0], SonyRestartCommand(kStartCold) + SirfRestartCommand(kStartCold) +
+                                 FamilyRestartCommand(r.family, kStartCold));
+        if (!r.answer.empty()) {
+            d.Answer(r.answer, r.frame, 150);
+        }
+        // A refusal ends the run at once, without waiting for the loss limit.
+        EXPECT_EQ(d.records.size(), r.outcome == RunOutcome::Refused ? 1u : 0u);
+        for (const Epoch& e : std::vector<Epoch>{{600, 1}, {1600, 3}, {4600, 3}}) {
+            d.Feed(e);
+        }
+        ASSERT_EQ(d.records.size(), 1u);
+        EXPECT_EQ(d.records[0].outcome, r.outcome);
+        EXPECT_EQ(d.records[0].ackMs, r.ackMs);
+        EXPECT_EQ(d.records[0].receiver, ReceiverFamilyKey(r.family));
+    }
+}
+
 TEST(CampaignSummary, StatisticsPerKind) {
     std::vector<RunRecord> records;
     const int64_t ttff[] = {10000, 20000, 30000, 40000};
@@ -453,8 +511,8 @@ TEST(CampaignFiles, WhatTheRecordSays) {
         std::string text;
         std::string expected;
     } rows[] = {
-        {"the receiver's TTFF is the last column", CsvHeader(), ",receiver_ttff_ms\r\n"},
-        {"... with its milliseconds", CsvRow(high), ",3450\r\n"},
+        {"the receiver's TTFF follows the timing", CsvHeader(), ",timing,receiver_ttff_ms,"},
+        {"... with its milliseconds", CsvRow(high), ",0,,3450,"},
         {"port-lost has its own count", CampaignJson(s, {}, summary, {}),
          "\"no_restarts\": 0, \"port_lost\": 1,"},
         {"a reference that is no number is null", CampaignJson(odd, {}, summary, {}),

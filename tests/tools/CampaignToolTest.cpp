@@ -135,8 +135,10 @@ private:
 
 class CampaignToolTest : public ::testing::Test {
 protected:
-    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3) {
+    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3,
+                  ReceiverFamily family = ReceiverFamily::None) {
         SimOptions o;
+        o.family = family;
         o.portsDir = m_dir.Path();
         o.baud = 115200;
         o.rateHz = 10;
@@ -151,7 +153,7 @@ protected:
     }
 
     // Starts the command with its standard output in a file; returns its process id.
-    pid_t Spawn(std::vector<std::string> args) {
+    pid_t Spawn(std::vector<std::string> args, const std::string& output = "stdout") {
         args.insert(args.begin(), (BinDir() / "zenithprobe-campaign").string());
         std::vector<char*> argv;
         for (std::string& a : args) {
@@ -160,7 +162,7 @@ protected:
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        const std::string out = (m_dir.Path() / "stdout").string();
+        const std::string out = (m_dir.Path() / output).string();
         const std::string err = (m_dir.Path() / "stderr").string();
         posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
@@ -177,8 +179,8 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     int Run(std::vector<std::string> args) { return Wait(Spawn(std::move(args))); }
-    fs::path Record(const char* extension) const {
-        for (const auto& e : fs::directory_iterator(m_out)) {
+    fs::path Record(const char* extension, const fs::path& folder = {}) const {
+        for (const auto& e : fs::directory_iterator(folder.empty() ? m_out : folder)) {
             if (e.path().extension() == extension) {
                 return e.path();
             }
@@ -211,7 +213,7 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
     const char* kinds[] = {"cold", "warm", "hot"};
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("run " + std::to_string(i + 1));
-        ASSERT_EQ(rows[i].size(), 19u);
+        ASSERT_EQ(rows[i].size(), 24u);
         EXPECT_EQ(rows[i][1], kinds[i % 3]);
         EXPECT_NE(truth[i].find(std::string("\"kind\":\"") + kinds[i % 3] + "\""),
                   std::string::npos);
@@ -270,7 +272,7 @@ TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {
         ASSERT_GE(rows.size(), 2u);
         EXPECT_LT(rows.size(), 100u);
         for (const auto& row : rows) {
-            EXPECT_EQ(row.size(), 19u);
+            EXPECT_EQ(row.size(), 24u);
         }
         // Ctrl-C and a hang-up still write the summary and the plot; a killed command leaves
         // them empty.
@@ -464,6 +466,99 @@ TEST_F(CampaignToolTest, RecordFileModes) {
         ASSERT_EQ(::stat(csv.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, out ? 0666 & ~mask : 0600);
     }
+}
+
+TEST_F(CampaignToolTest, EachFamilyRestartsOnItsOwnCommand) {
+    struct Row {
+        ReceiverFamily family;
+        const char* receiver; // --receiver
+        bool answers;         // the family acknowledges restarts: ack_ms is filled in
+    } rows[] = {
+        {ReceiverFamily::Ubx, "ubx", false},
+        {ReceiverFamily::Mtk, "mtk", false},
+        {ReceiverFamily::Airoha, "auto", true}, // identified first
+        {ReceiverFamily::QuectelLg, "quectel-lg", false},
+        {ReceiverFamily::SkyTraq, "skytraq", true},
+        {ReceiverFamily::Casic, "casic", false},
+    };
+    const char* kinds[] = {"cold", "warm", "hot"};
+    for (const Row& r : rows) {
+        const std::string key = ReceiverFamilyKey(r.family);
+        SCOPED_TRACE(key);
+        StartSim(0.2, 0.3, r.family);
+        const fs::path out = m_dir.Path() / key;
+        fs::create_directory(out);
+        EXPECT_EQ(Run({"--baud", "115200", "--receiver", r.receiver, "--kind", "cold,warm,hot",
+                       "--runs", "1", "--settle", "0", "--out", out.string()}),
+                  0);
+        m_sim->Stop();
+        const std::vector<std::string> truth =
+            Split(ReadFileBytes(m_dir.Path() / "truth.jsonl"), '\n');
+        const auto csv = CsvRows(Record(".csv", out));
+        ASSERT_EQ(csv.size(), 3u);
+        ASSERT_GE(truth.size(), 3u);
+        for (size_t i = 0; i < csv.size(); ++i) {
+            ASSERT_EQ(csv[i].size(), 24u) << "row " << i;
+            EXPECT_EQ(csv[i][1], kinds[i]);
+            EXPECT_EQ(csv[i][3], "passed");
+            EXPECT_NE(truth[i].find("\"family\":\"" + key + "\""), std::string::npos);
+            const double truthMs =
+                (TruthValue(truth[i], "fix_s") - TruthValue(truth[i], "loss_s")) * 1000;
+            EXPECT_NEAR(std::atof(csv[i][5].c_str()), truthMs, 120.0) << kinds[i];
+            EXPECT_EQ(!csv[i][19].empty(), r.answers) << "ack_ms " << csv[i][19];
+            EXPECT_EQ(csv[i][20], key);
+            EXPECT_EQ(csv[i][22], "COM1");
+        }
+        const std::string json = ReadFileBytes(Record(".json", out));
+        EXPECT_TRUE(JsonCheck(json).Whole()) << json;
+        EXPECT_NE(json.find("\"receiver\": \"" + key + "\""), std::string::npos);
+    }
+    // Without a family only the SONY and SiRF commands go out, which a u-blox ignores.
+    StartSim(0.2, 0.3, ReceiverFamily::Ubx);
+    const fs::path out = m_dir.Path() / "none";
+    fs::create_directory(out);
+    EXPECT_EQ(Run({"--baud", "115200", "--runs", "1", "--loss-limit", "1", "--out", out.string()}),
+              1);
+    const auto csv = CsvRows(Record(".csv", out));
+    ASSERT_EQ(csv.size(), 1u);
+    EXPECT_EQ(csv[0][3], "no-restart");
+    EXPECT_EQ(m_sim->Status().restarts.size(), 0u);
+}
+
+TEST_F(CampaignToolTest, IdentifyNamesEachFamily) {
+    // Every family's receiver on a port of its own, identified side by side (each takes up to
+    // 7.5 s). The SONY / SiRF receiver answers none of the probes.
+    std::vector<std::unique_ptr<ReceiverSimulator>> sims;
+    std::vector<pid_t> pids;
+    std::vector<ReceiverFamily> families(kReceiverFamilies.begin(), kReceiverFamilies.end());
+    families.push_back(ReceiverFamily::None);
+    for (size_t i = 0; i < families.size(); ++i) {
+        SimOptions o;
+        o.portsDir = m_dir.Path();
+        o.port = "COM" + std::to_string(i + 1);
+        o.baud = 115200;
+        o.rateHz = 10;
+        o.seed = 3;
+        o.family = families[i];
+        o.notice = [](std::string_view) {};
+        sims.push_back(std::make_unique<ReceiverSimulator>(o));
+        ASSERT_TRUE(sims.back()->Start()) << sims.back()->Error();
+        pids.push_back(
+            Spawn({"--port", o.port, "--baud", "115200", "--identify"}, "identify_" + o.port));
+    }
+    for (size_t i = 0; i < families.size(); ++i) {
+        const bool family = families[i] != ReceiverFamily::None;
+        SCOPED_TRACE(family ? ReceiverFamilyKey(families[i]) : "sony-sirf");
+        EXPECT_EQ(Wait(pids[i]), family ? 0 : 1);
+        const std::string printed =
+            ReadFileBytes(m_dir.Path() / ("identify_COM" + std::to_string(i + 1)));
+        const std::string expected = family ? std::string(ReceiverFamilyKey(families[i])) + ": " +
+                                                  ReceiverFamilyName(families[i]) + " \u00B7 "
+                                            : "not identified\n";
+        EXPECT_EQ(printed.substr(0, expected.size()), expected) << printed;
+        EXPECT_EQ(sims[i]->Status().restarts.size(), 0u);
+    }
+    EXPECT_EQ(Run({"--port", "COM9", "--identify"}), 2);
 }
 
 } // namespace

@@ -82,6 +82,11 @@ std::string CampaignUsage() {
            "                     --no-reconnect ends the campaign instead\n"
            "  --multi-gnss       decode GN and the other talkers (default MULTI_GNSS);\n"
            "                     --no-multi-gnss GPS talkers only\n"
+           "  --receiver NAME    the receiver's family, whose restart command follows the SONY\n"
+           "                     and SiRF ones: ubx, mtk, airoha, quectel-lg, skytraq, casic,\n"
+           "                     auto (identify it first) or \"\" (none; default RECEIVER)\n"
+           "  --identify         identify the receiver, print \"family: identity\" and exit\n"
+           "                     (0 identified, 1 not identified, 2 no port)\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out, did not restart or lost\n"
@@ -108,8 +113,8 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     };
     // The values are checked here so that the messages stay ours; our usage text is the help.
     static const char* const kValueOptions[] = {
-        "--port",   "--baud",       "--kind",      "--runs", "--timeout",
-        "--settle", "--loss-limit", "--reference", "--out",  "--max-duration"};
+        "--port",       "--baud",      "--kind", "--runs",         "--timeout", "--settle",
+        "--loss-limit", "--reference", "--out",  "--max-duration", "--receiver"};
     std::map<std::string, std::string> values;
     bool reconnect = false, noReconnect = false, multiGnss = false, noMultiGnss = false;
     const std::string refused = ReadOptionValues(
@@ -119,7 +124,8 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
          {"--reconnect", &reconnect},
          {"--no-reconnect", &noReconnect},
          {"--multi-gnss", &multiGnss},
-         {"--no-multi-gnss", &noMultiGnss}},
+         {"--no-multi-gnss", &noMultiGnss},
+         {"--identify", &a.identify}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;
@@ -133,6 +139,14 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     }
     a.reconnect = reconnect || (a.reconnect && !noReconnect);
     a.multiGnss = multiGnss || (a.multiGnss && !noMultiGnss);
+    // The key is checked only when no option replaces it.
+    if (values.count("--receiver") == 0) {
+        std::string why;
+        if (!ParseReceiverSetting(defaults.receiver, "RECEIVER in Zenithprobe.ini", &a.receiver,
+                                  &why)) {
+            return fail(why);
+        }
+    }
     for (const char* name : kValueOptions) {
         if (values.count(name) == 0) {
             continue;
@@ -183,6 +197,11 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             a.settings.reference = p;
         } else if (option == "--out") {
             a.out = value;
+        } else if (option == "--receiver") {
+            std::string why;
+            if (!ParseReceiverSetting(value, "--receiver", &a.receiver, &why)) {
+                return fail(why);
+            }
         }
     }
     // The runs are cycles x kinds: counted in 64 bits before they may become an int.

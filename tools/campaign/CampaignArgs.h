@@ -5,6 +5,7 @@
 // Threads: pure functions; any thread may call them.
 #include "CampaignEngine.h"
 #include "CampaignSession.h"
+#include "ReceiverFamily.h"
 
 #include <filesystem>
 #include <string>
@@ -20,6 +21,8 @@ struct CampaignArgs {
     bool reconnect = false;    // --reconnect, else AUTO_REOPEN
     bool multiGnss = false;    // --multi-gnss, else MULTI_GNSS
     uint32_t maxDurationS = 0; // --max-duration; 0: no limit
+    ReceiverSetting receiver;  // --receiver, else RECEIVER of Zenithprobe.ini
+    bool identify = false;     // --identify: identify the receiver, print it and exit
     CampaignSettings settings;
 };
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 constexpr uint32_t kReadSize = 511;
@@ -18,6 +19,14 @@ int64_t Since(uint32_t later, uint32_t earlier) {
 int64_t UtcNowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return "";
+    }
+    return name;
 }
 
 CPortCampaign::CPortCampaign(PortCampaignConfig config) : m_config(std::move(config)) {
@@ -61,9 +70,32 @@ int CPortCampaign::Begin(CampaignTime now) {
         return 2;
     }
     m_beginMs = now.monoMs;
+    // With a receiver named (or asked for) its binary frames are recognised, as the program
+    // does: they carry answers (UBX, SkyTraq) and must not break the lines around them.
+    m_path->SetFrameRecognition(m_config.settings.family != ReceiverFamily::None ||
+                                m_config.identify || m_config.identifyOnly);
+    if (m_config.identify || m_config.identifyOnly) {
+        m_identifier = std::make_unique<CReceiverIdentifier>();
+        ActIdentify(m_identifier->Start(now.monoMs), now);
+        return m_status > 0 ? m_status : 0;
+    }
+    return StartSession(now);
+}
+
+int CPortCampaign::StartSession(CampaignTime now) {
+    CampaignSettings& settings = m_config.settings;
+    if (settings.port.empty()) {
+        settings.port = m_config.port;
+    }
+    if (settings.host.empty()) {
+        settings.host = HostName();
+    }
+    m_config.extra.emplace_back("receiver", ReceiverFamilyKey(settings.family));
+    m_config.extra.emplace_back("receiver_id", settings.receiverId);
+    m_config.extra.emplace_back("host", settings.host);
     CampaignStep first;
-    if (const int error = m_session.Begin(m_config.settings, m_config.folder, m_config.extra, now,
-                                          &first, m_config.privateFiles);
+    if (const int error = m_session.Begin(settings, m_config.folder, m_config.extra, now, &first,
+                                          m_config.privateFiles);
         error != 0) {
         Message("cannot create the record in " + m_config.folder.string() + " (" +
                 std::strerror(error) + ")");
@@ -75,6 +107,45 @@ int CPortCampaign::Begin(CampaignTime now) {
     m_begun = true;
     Act(first);
     return 0;
+}
+
+// Identification comes before the record: the family found decides the restart commands, and a
+// campaign keeps it across reconnects (no probing between runs).
+void CPortCampaign::ActIdentify(const IdentifyStep& step, CampaignTime now) {
+    if (!step.send.empty()) {
+        uint32_t written = 0;
+        if (m_port.Write(step.send.data(), static_cast<uint32_t>(step.send.size()), &written) !=
+                0 ||
+            written != step.send.size()) {
+            Message("the port " + m_config.port + " failed while identifying");
+            m_port.Close();
+            m_identifier.reset();
+            m_done = true;
+            m_status = 2;
+            return;
+        }
+    }
+    if (!step.done) {
+        return;
+    }
+    const ReceiverIdentity identity = m_identifier->Result();
+    m_identifier.reset();
+    const std::string line = IdentityLine(identity);
+    if (m_config.identifyOnly) {
+        if (m_config.onIdentity) {
+            m_config.onIdentity(line);
+        }
+        m_port.Close();
+        m_done = true;
+        m_status = identity.Identified() ? 0 : 1;
+        return;
+    }
+    if (m_config.onProgress) {
+        m_config.onProgress("receiver: " + line);
+    }
+    m_config.settings.family = identity.family;
+    m_config.settings.receiverId = identity.text;
+    StartSession(now);
 }
 
 void CPortCampaign::Act(const CampaignStep& step) {
@@ -129,16 +200,50 @@ void CPortCampaign::Readable() {
     const uint32_t arrivalMs = TickCountMs();
     const int64_t utcMs = UtcNowMs();
     if (result != 0) {
+        if (m_identifier) {
+            Message("the port " + m_config.port + " failed while identifying");
+            m_port.Close();
+            m_identifier.reset();
+            m_done = true;
+            m_status = 2;
+            return;
+        }
         LosePort({arrivalMs, utcMs});
         return;
     }
-    m_path->Feed(buffer, count, arrivalMs, [&](const ReceivedLine& line) {
-        Act(m_session.Line(line, SampleOf(m_parser), {line.arrivalMs, utcMs}));
-    });
+    if (m_identifier) {
+        m_path->Feed(
+            buffer, count, arrivalMs,
+            [&](const ReceivedLine& line) {
+                if (m_identifier) {
+                    ActIdentify(m_identifier->Line(std::string_view(line.text, line.length),
+                                                   line.arrivalMs),
+                                {line.arrivalMs, utcMs});
+                }
+            },
+            [&](const ReceivedFrame& frame) {
+                if (m_identifier) {
+                    ActIdentify(m_identifier->Frame(frame), {frame.arrivalMs, utcMs});
+                }
+            });
+        return;
+    }
+    m_path->Feed(
+        buffer, count, arrivalMs,
+        [&](const ReceivedLine& line) {
+            Act(m_session.Line(line, SampleOf(m_parser), {line.arrivalMs, utcMs}));
+        },
+        [&](const ReceivedFrame& frame) {
+            Act(m_session.Frame(frame, {frame.arrivalMs, utcMs}));
+        });
 }
 
 void CPortCampaign::Tick(CampaignTime now) {
     if (m_done) {
+        return;
+    }
+    if (m_identifier) {
+        ActIdentify(m_identifier->Tick(now.monoMs), now);
         return;
     }
     if (m_config.maxDurationMs > 0 &&
@@ -158,6 +263,14 @@ void CPortCampaign::Tick(CampaignTime now) {
 }
 
 void CPortCampaign::Stop(const std::string& why) {
+    if (m_identifier) {
+        m_identifier.reset();
+        m_port.Close();
+        m_done = true;
+        m_status = 1;
+        Message("stopped while identifying");
+        return;
+    }
     if (m_done || !m_begun) {
         return;
     }

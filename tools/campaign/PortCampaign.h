@@ -12,6 +12,7 @@
 // own. The callbacks run on that thread, inside the calls.
 #include "CampaignSession.h"
 #include "ReceivePath.h"
+#include "ReceiverIdentify.h"
 #include "Serial.h"
 
 #include <cstdint>
@@ -30,11 +31,16 @@ struct PortCampaignConfig {
     uint64_t maxDurationMs = 0; // the whole campaign at most; 0: no limit
     std::filesystem::path folder;
     bool privateFiles = false; // record files 0600 (the per-user data folder)
-    CampaignSettings settings;
+    CampaignSettings settings; // settings.family: the receiver's family, None for the design's
+    // Identify the receiver first (RECEIVER=auto) and use the family found; with identifyOnly
+    // the campaign ends there, 0 identified, 1 not.
+    bool identify = false;
+    bool identifyOnly = false;
     std::vector<std::pair<std::string, std::string>> extra; // further JSON settings
     // A finished run's progress line, and notices and errors (without the command's name or a
-    // line end). Empty: dropped.
+    // line end). Empty: dropped. onIdentity gets "family: identity" or "not identified".
     std::function<void(const std::string&)> onProgress;
+    std::function<void(const std::string&)> onIdentity;
     std::function<void(const std::string&)> onMessage;
 };
 
@@ -45,8 +51,9 @@ public:
     CPortCampaign(const CPortCampaign&) = delete;
     CPortCampaign& operator=(const CPortCampaign&) = delete;
 
-    // Opens the port, creates the record and sends the first commands. 0, or 2 when the port
-    // or the record cannot be made or the settings are refused (onMessage says why).
+    // Opens the port, then identifies the receiver (when asked) or creates the record and sends
+    // the first commands. 0, or 2 when the port or the record cannot be made or the settings are
+    // refused (onMessage says why).
     int Begin(CampaignTime now);
     // The descriptor to poll for reading; -1 while the port is closed (waiting to reopen).
     int Fd() const { return m_port.Descriptor(); }
@@ -68,6 +75,8 @@ public:
 
 private:
     void Act(const CampaignStep& step);
+    void ActIdentify(const IdentifyStep& step, CampaignTime now);
+    int StartSession(CampaignTime now);
     void Message(const std::string& text) const;
     bool OpenPort(bool report);
     void LosePort(CampaignTime now);
@@ -77,6 +86,7 @@ private:
     CNmeaParser m_parser;
     std::unique_ptr<CReceivePath> m_path;
     CCampaignSession m_session;
+    std::unique_ptr<CReceiverIdentifier> m_identifier; // while identifying
     bool m_begun = false;
     bool m_done = false;
     bool m_cut = false;            // ended before its last run (stop, port gone, duration)
@@ -89,3 +99,5 @@ private:
 
 // Milliseconds since 1970 by the wall clock.
 int64_t UtcNowMs();
+// This machine's name for the records; "" when it has none.
+std::string HostName();

@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
     config.reconnect = args.reconnect;
     config.maxDurationMs = static_cast<uint64_t>(args.maxDurationS) * 1000;
     config.settings = args.settings;
+    config.settings.family = args.receiver.family;
+    config.identify = args.receiver.automatic;
+    config.identifyOnly = args.identify;
     config.folder = args.out;
     if (config.folder.empty()) {
         // The user's own folder keeps the user's own files; under --out the umask decides (a
@@ -60,6 +63,10 @@ int main(int argc, char** argv) {
     }
     config.extra = {{"port", args.port}, {"baud", std::to_string(args.baud)}};
     config.onProgress = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
+    config.onIdentity = [](const std::string& line) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     };
@@ -94,6 +101,9 @@ int main(int argc, char** argv) {
         campaign.Tick({TickCountMs(), UtcNowMs()});
     }
     const int status = campaign.Finish();
+    if (args.identify) {
+        return status;
+    }
     std::printf("\n%s\n", SummaryText(campaign.Session().Summary()).c_str());
     for (const std::filesystem::path& p : campaign.Session().Paths()) {
         std::printf("%s\n", p.c_str());
