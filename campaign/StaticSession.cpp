@@ -132,7 +132,9 @@ std::string EpochsHeader() {
 }
 
 std::string EnuFields(const Enu& o) {
-    return Fixed(o.east, 3) + "," + Fixed(o.north, 3) + "," + Fixed(o.up, 3);
+    // No "-0.000" for what rounds to nothing.
+    auto metres = [](double v) { return Fixed(std::fabs(v) < 0.0005 ? 0.0 : v, 3); };
+    return metres(o.east) + "," + metres(o.north) + "," + metres(o.up);
 }
 
 std::string MeanStdJson(const std::optional<MeanStd>& v) {

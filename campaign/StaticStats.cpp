@@ -53,6 +53,9 @@ void CQuantileSketch::Add(double value) {
 }
 
 double CQuantileSketch::ValueAtRank(uint64_t rank) const {
+    if (rank == 0 || rank + 1 >= m_count) {
+        return rank == 0 ? m_min : m_max; // the ends are known exactly
+    }
     uint64_t seen = 0;
     for (size_t b = 0; b < m_bins.size(); ++b) {
         seen += m_bins[b];
