@@ -24,7 +24,7 @@ constexpr uint32_t kFlushMs = 1000;
 constexpr int32_t kMsPerDay = 86400000;
 // The plot keeps the most distant dots whatever the thinning.
 constexpr uint64_t kPlotDots = 20000;
-constexpr uint64_t kPlotOutliers = 2000;
+constexpr uint64_t kPlotOutliers = 1000;
 constexpr size_t kPlotColumns = 600;
 
 std::string Fixed(double value, int digits) {
@@ -456,6 +456,7 @@ int CStaticSession::SecondPass(const Geodetic& origin) {
     if (!in) {
         return errno != 0 ? errno : EIO;
     }
+    const CEnuFrame frame(origin);
     std::string line;
     uint64_t index = 0;
     bool header = true;
@@ -516,6 +517,10 @@ int CStaticSession::WritePlot() {
     const uint64_t stride = counted > kPlotDots ? (counted + (kPlotDots - kPlotOutliers) - 1) /
                                                       (kPlotDots - kPlotOutliers)
                                                 : 1;
+    if (counted > kPlotDots) {
+        plot.thinning = stride;
+        plot.outlierCutM = cut;
+    }
     const uint64_t window = m_inWindow;
     std::ifstream in(m_paths[kEpochs], std::ios::binary);
     std::string line;
@@ -559,7 +564,7 @@ int CStaticSession::WritePlot() {
             }
             const bool outlier = h > cut && outliers < kPlotOutliers;
             if (outlier || taken3d % stride == 0) {
-                plot.dots.push_back({static_cast<float>(east), static_cast<float>(north)});
+                plot.dots.push_back({static_cast<float>(east), static_cast<float>(north), outlier});
                 outliers += outlier ? 1 : 0;
             }
             ++taken3d;
