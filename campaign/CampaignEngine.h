@@ -50,6 +50,7 @@ struct GeoPosition {
     double lonDeg = 0;
     double altM = 0;
     bool hasAlt = false;
+    double geoidM = 0; // the GGA's geoid separation: altM + geoidM is above the ellipsoid
 };
 
 struct CampaignSettings {
@@ -100,7 +101,8 @@ struct RunRecord {
     std::optional<double> horizontalErrorM; // first fix against the reference
     std::optional<double> verticalErrorM;
     std::string timing;
-    int64_t ackMs = -1;   // command to the family's answer; -1 without one
+    std::optional<double> cn0Top4DbHz; // at the fix: mean SNR of the four strongest in view
+    int64_t ackMs = -1;                // command to the family's answer; -1 without one
     std::string receiver; // the family's key ("ubx"), "" for the SONY and SiRF commands alone
     std::string receiverId;
     std::string port;
@@ -120,6 +122,8 @@ struct FixSample {
     int32_t ggaSecondOfDay = -1; // -1: the last GGA had no valid time
     int32_t ggaMsOfDay = -1;     // the same with its fraction
     int32_t gsaCount = 0;        // GSA sentences decoded so far (one more: this line was decoded)
+    double geoidM = 0;           // GGA geoid separation (0 when not sent)
+    double cn0Top4DbHz = -1;     // see Cn0Top4DbHz (StaticSession.h); < 0 below four satellites
 };
 FixSample SampleOf(const CNmeaParser& parser);
 
@@ -195,5 +199,5 @@ private:
     std::vector<RunRecord> m_records;
 };
 
-// Horizontal (flat earth around the reference; plenty for receiver errors) and vertical distance.
+// The horizontal distance between two positions (WGS-84, through ECEF: see Geodesy.h).
 double HorizontalDistanceM(const GeoPosition& a, const GeoPosition& b);

@@ -187,9 +187,8 @@ std::string IsoUtc(int64_t utcMs) {
 std::string CsvHeader() {
     return "run,kind,command_utc,verdict,loss_delay_ms,ttff_ms,ttff_s,criterion_s,"
            "receiver_ttff_s,satellites,hdop,fix_lat,fix_lon,fix_alt_m,horizontal_error_m,"
-           "vertical_error_m,settle_losses,timing,receiver_ttff_ms,ack_ms,receiver,receiver_id,"
-           "port,"
-           "host\r\n";
+           "vertical_error_m,settle_losses,timing,receiver_ttff_ms,cn0_top4_dbhz,ack_ms,receiver,"
+           "receiver_id,port,host\r\n";
 }
 
 std::string CsvRow(const RunRecord& r) {
@@ -208,7 +207,8 @@ std::string CsvRow(const RunRecord& r) {
     row += (r.fix ? Fixed(r.fix->altM, 1) : "") + ",";
     row += Optional(r.horizontalErrorM, 2) + "," + Optional(r.verticalErrorM, 2) + ",";
     row += std::to_string(r.settleLosses) + "," + r.timing + ",";
-    row += (r.receiverTtffMs >= 0 && hasFix ? std::to_string(r.receiverTtffMs) : "");
+    row += (r.receiverTtffMs >= 0 && hasFix ? std::to_string(r.receiverTtffMs) : "") + ",";
+    row += Optional(r.cn0Top4DbHz, 2);
     row += "," + (r.ackMs >= 0 ? std::to_string(r.ackMs) : "") + "," + CsvField(r.receiver) + "," +
            CsvField(r.receiverId) + "," + CsvField(r.port) + "," + CsvField(r.host) + "\r\n";
     return row;

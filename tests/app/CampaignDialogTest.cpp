@@ -97,7 +97,7 @@ TEST(CampaignDialogTest, ThreeColdStartsReachTheSummary) {
         for (std::string cell; std::getline(in, cell, ',');) {
             cells.push_back(cell);
         }
-        ASSERT_EQ(cells.size(), 24u);
+        ASSERT_EQ(cells.size(), 25u);
         EXPECT_EQ(cells[3], "passed");
         EXPECT_EQ(cells[17], "reader-wake");
         auto value = [&](const char* key) {

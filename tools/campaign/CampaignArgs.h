@@ -6,6 +6,7 @@
 #include "CampaignEngine.h"
 #include "CampaignSession.h"
 #include "ReceiverFamily.h"
+#include "StaticSession.h"
 
 #include <filesystem>
 #include <string>
@@ -24,6 +25,9 @@ struct CampaignArgs {
     ReceiverSetting receiver;  // --receiver, else RECEIVER of Zenithprobe.ini
     bool identify = false;     // --identify: identify the receiver, print it and exit
     CampaignSettings settings;
+    // --kind static: a static run instead of restarts (--duration, --skip; --reference shared).
+    bool isStatic = false;
+    StaticSettings staticSettings;
 };
 
 // Runs of a campaign (cycles x kinds) at most.

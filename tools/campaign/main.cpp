@@ -5,6 +5,8 @@
 #include "CommandLine.h"
 #include "Paths.h"
 #include "PortCampaign.h"
+#include "Serial.h"
+#include "StaticRun.h"
 #include "Tick.h"
 
 #include <cerrno>
@@ -73,8 +75,6 @@ int main(int argc, char** argv) {
     config.onMessage = [](const std::string& text) {
         std::fprintf(stderr, "zenithprobe-campaign: %s\n", text.c_str());
     };
-    CPortCampaign campaign(std::move(config));
-
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -83,6 +83,23 @@ int main(int argc, char** argv) {
     // A dropped ssh session: finish the record, and never die writing to the gone terminal.
     sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    if (args.isStatic) {
+        // The program's port naming and exclusive open.
+        CSerial port;
+        if (const int32_t err = port.Open(args.port + ":"); err != 0) {
+            std::fprintf(stderr, "zenithprobe-campaign: cannot open port %s (%s)\n",
+                         args.port.c_str(), OpenFailureReason(err).c_str());
+            return 2;
+        }
+        if (port.Setup(static_cast<uint32_t>(args.baud), 8, 0, 0) != 0) {
+            std::fprintf(stderr, "zenithprobe-campaign: cannot set %s to %d baud\n",
+                         args.port.c_str(), args.baud);
+            return 2;
+        }
+        return RunStaticCampaign(args, port, config.folder, args.multiGnss, &g_stop);
+    }
+    CPortCampaign campaign(std::move(config));
 
     if (const int status = campaign.Begin({TickCountMs(), UtcNowMs()}); status != 0) {
         return status;
