@@ -399,3 +399,15 @@ int CCampaignFiles::Finish(const CampaignSettings& settings,
     m_open = false;
     return m_error;
 }
+
+std::string DecimalText(double value, int digits) {
+    return Fixed(value, digits);
+}
+
+std::string JsonQuoted(std::string_view text) {
+    return JsonString(text);
+}
+
+double PlotTickStep(double top) {
+    return TickStep(top);
+}

@@ -74,6 +74,12 @@ std::string CampaignUsage() {
            "                     of the settled positions)\n"
            "  --out DIR          folder of the record (default: the data folder, as\n"
            "                     zenithprobe --paths shows it)\n"
+           "  --ports LIST|all   the same campaign on several ports at once (COM1,COM2 or\n"
+           "                     device paths; all: the machine's serial devices and the\n"
+           "                     ports folder's COMn), a sub-folder per port and a\n"
+           "                     comparison rack_YYYYMMDD_n.csv/.json/.svg in --out\n"
+           "  --compare DIR...   compare every campaign found under the folders (one row per\n"
+           "                     host, port and kind) into rack_YYYYMMDD_n.* in --out\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out or did not restart (or\n"
@@ -95,12 +101,26 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
         return a;
     };
     // The values are checked here so that the messages stay ours; our usage text is the help.
-    static const char* const kValueOptions[] = {"--port",       "--baud",      "--kind",
-                                                "--runs",       "--timeout",   "--settle",
-                                                "--loss-limit", "--reference", "--out"};
+    static const char* const kValueOptions[] = {
+        "--port",   "--baud",       "--kind",      "--runs", "--timeout",
+        "--settle", "--loss-limit", "--reference", "--out",  "--ports"};
+    // --compare takes every folder up to the next option.
+    std::vector<std::string> args = Arguments(argc, argv);
+    bool compare = false;
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == "--compare") {
+            compare = true;
+            it = args.erase(it);
+            for (; it != args.end() && !it->starts_with("-"); it = args.erase(it)) {
+                a.compare.emplace_back(*it);
+            }
+        } else {
+            ++it;
+        }
+    }
     std::map<std::string, std::string> values;
     const std::string refused = ReadOptionValues(
-        Arguments(argc, argv), {{"-h,--help", &a.help}, {"--version", &a.version}},
+        args, {{"-h,--help", &a.help}, {"--version", &a.version}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;
@@ -108,6 +128,9 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     }
     if (!refused.empty()) {
         return fail(refused);
+    }
+    if (compare && a.compare.empty()) {
+        return fail("--compare needs a folder");
     }
     for (const char* name : kValueOptions) {
         if (values.count(name) == 0) {
@@ -153,6 +176,12 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             a.settings.reference = p;
         } else if (option == "--out") {
             a.out = value;
+        } else if (option == "--ports") {
+            if (value.empty() || value.front() == ',' || value.back() == ',' ||
+                value.find(",,") != std::string::npos) {
+                return fail("bad --ports " + value + " (a list such as COM1,COM2 or all)");
+            }
+            a.ports = value;
         }
     }
     a.ok = true;

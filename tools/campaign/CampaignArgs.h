@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 struct CampaignArgs {
     bool ok = false;      // false: error says why
@@ -18,6 +19,10 @@ struct CampaignArgs {
     int32_t baud = 0;
     std::filesystem::path out; // empty: the program's folder
     CampaignSettings settings;
+    // --compare DIR...: compare the records under these folders instead of running a campaign.
+    std::vector<std::filesystem::path> compare;
+    // --ports LIST|all: the rack; empty: the one port above.
+    std::string ports;
 };
 
 // argv[1..argc-1] over the defaults. Never prints, never exits.

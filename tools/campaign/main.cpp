@@ -5,6 +5,7 @@
 #include "CampaignSession.h"
 #include "CommandLine.h"
 #include "Paths.h"
+#include "RackCommand.h"
 #include "ReceivePath.h"
 #include "Serial.h"
 #include "Tick.h"
@@ -27,11 +28,6 @@ extern "C" void OnStopSignal(int) {
 constexpr uint32_t kWaitMs = 100;
 constexpr uint32_t kReadSize = 511;
 
-int64_t UtcNowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -49,6 +45,9 @@ int main(int argc, char** argv) {
     if (args.version) {
         std::printf("%s\n", VersionLine("zenithprobe-campaign").c_str());
         return 0;
+    }
+    if (!args.compare.empty()) {
+        return RunCompare(args);
     }
     args.settings.timing = "poll";
 
