@@ -104,6 +104,9 @@ public:
     void VerifySyncCall(const SerialOverlapped* overlapped, uint32_t timeoutMs) const;
 
     bool IsPortOpen() const { return m_hPort.load() != kNoPort; }
+    // The descriptor, for an owner that waits on several ports at once; -1 while closed. Only
+    // the thread that opens and closes the port may use it.
+    int Descriptor() const { return m_hPort.load(); }
     // The code the last operation of any thread left; prefer each call's own result.
     int32_t GetLastError() const { return m_nError.load(); }
     // The events the last WaitEvent reported.

@@ -5,16 +5,11 @@
 // Threads: the command's one thread.
 #include "CampaignArgs.h"
 #include "CampaignSession.h"
+#include "PortCampaign.h"
 
-#include <chrono>
 #include <cstdint>
 
 // Builds the comparison of every campaign under args.compare into args.out (else the data
 // folder) and prints its table. The exit status: 0, 1 the files could not be written, 2 no
 // record found or a folder that is not one.
 int RunCompare(const CampaignArgs& args);
-
-inline int64_t UtcNowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}

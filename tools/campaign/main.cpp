@@ -2,19 +2,16 @@
 // reader: it waits on the port, takes each read's arrival time as soon as the read returns and
 // hands the bytes to the one receive path; the campaign engine does the rest.
 #include "CampaignArgs.h"
-#include "CampaignSession.h"
 #include "CommandLine.h"
 #include "Paths.h"
+#include "PortCampaign.h"
 #include "RackCommand.h"
-#include "ReceivePath.h"
-#include "Serial.h"
 #include "Tick.h"
 
-#include <atomic>
-#include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <poll.h>
 
 namespace {
 
@@ -25,8 +22,7 @@ extern "C" void OnStopSignal(int) {
 }
 
 // How long the loop sleeps at most without bytes: the engine's limits are whole seconds.
-constexpr uint32_t kWaitMs = 100;
-constexpr uint32_t kReadSize = 511;
+constexpr int kWaitMs = 100;
 
 } // namespace
 
@@ -51,18 +47,25 @@ int main(int argc, char** argv) {
     }
     args.settings.timing = "poll";
 
-    // The program's port naming and exclusive open.
-    CSerial port;
-    if (const int32_t err = port.Open(args.port + ":"); err != 0) {
-        std::fprintf(stderr, "zenithprobe-campaign: cannot open port %s (%s)\n", args.port.c_str(),
-                     OpenFailureReason(err).c_str());
-        return 2;
+    PortCampaignConfig config;
+    config.port = args.port;
+    config.baud = args.baud;
+    config.multiGnss = defaults.multiGnss;
+    config.settings = args.settings;
+    config.folder = args.out;
+    if (config.folder.empty()) {
+        config.folder = DataFolder();
+        MakePrivateFolder(config.folder); // an installed copy's data folder may not exist yet
     }
-    if (port.Setup(static_cast<uint32_t>(args.baud), 8, 0, 0) != 0) {
-        std::fprintf(stderr, "zenithprobe-campaign: cannot set %s to %d baud\n", args.port.c_str(),
-                     args.baud);
-        return 2;
-    }
+    config.extra = {{"port", args.port}, {"baud", std::to_string(args.baud)}};
+    config.onProgress = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
+    config.onMessage = [](const std::string& text) {
+        std::fprintf(stderr, "zenithprobe-campaign: %s\n", text.c_str());
+    };
+    CPortCampaign campaign(std::move(config));
 
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -70,77 +73,26 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    std::filesystem::path folder = args.out;
-    if (folder.empty()) {
-        folder = DataFolder();
-        MakePrivateFolder(folder); // an installed copy's data folder may not exist yet
+    if (const int status = campaign.Begin({TickCountMs(), UtcNowMs()}); status != 0) {
+        return status;
     }
-    CCampaignSession session;
-    CNmeaParser parser;
-    parser.m_bMultiGnss = defaults.multiGnss;
-    CReceivePath path(parser);
-    const int32_t runs = args.settings.Runs();
-
-    auto act = [&](const CampaignStep& step) {
-        if (step.finished) {
-            std::printf("%s\n", ProgressText(*step.finished, runs).c_str());
-            std::fflush(stdout);
-        }
-        if (!step.send.empty()) {
-            port.Write(step.send.data(), static_cast<uint32_t>(step.send.size()));
-        }
-    };
-
-    CampaignStep first;
-    const std::vector<std::pair<std::string, std::string>> extra = {
-        {"port", args.port}, {"baud", std::to_string(args.baud)}};
-    if (const int error =
-            session.Begin(args.settings, folder, extra, {TickCountMs(), UtcNowMs()}, &first);
-        error != 0) {
-        std::fprintf(stderr, "zenithprobe-campaign: cannot create the record in %s (%s)\n",
-                     folder.c_str(), std::strerror(error));
-        return 2;
-    }
-    act(first);
-
-    bool portLost = false;
-    char buffer[kReadSize + 1];
-    while (session.Running() && g_stop == 0) {
-        const int32_t ready = port.WaitReadable(kWaitMs);
-        if (ready == 1) {
-            uint32_t count = 0;
-            const int32_t result = port.Read(buffer, kReadSize, &count);
-            const uint32_t arrivalMs = TickCountMs();
-            const int64_t utcMs = UtcNowMs();
-            if (result != 0) {
-                portLost = true;
-                break;
-            }
-            path.Feed(buffer, count, arrivalMs, [&](const ReceivedLine& line) {
-                act(session.Line(line, SampleOf(parser), {line.arrivalMs, utcMs}));
-            });
-        } else if (ready != 0) {
-            portLost = true;
+    while (!campaign.Done()) {
+        if (g_stop != 0) {
+            campaign.Stop("stopped; the record keeps the finished runs");
             break;
         }
-        act(session.Tick({TickCountMs(), UtcNowMs()}));
+        pollfd p{campaign.Fd(), POLLIN, 0};
+        // A closed port (fd -1) is ignored by poll: the wait is then the tick's sleep.
+        const int ready = ::poll(&p, 1, kWaitMs);
+        if (ready > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            campaign.Readable();
+        }
+        campaign.Tick({TickCountMs(), UtcNowMs()});
     }
-    if (portLost) {
-        std::fprintf(stderr,
-                     "zenithprobe-campaign: the port %s has gone; the record keeps the "
-                     "finished runs\n",
-                     args.port.c_str());
-    } else if (g_stop != 0) {
-        std::fprintf(stderr, "zenithprobe-campaign: stopped; the record keeps the finished runs\n");
-    }
-    const int error = session.Finish();
-    std::printf("\n%s\n", SummaryText(session.Summary()).c_str());
-    for (const std::filesystem::path& p : session.Paths()) {
+    const int status = campaign.Finish();
+    std::printf("\n%s\n", SummaryText(campaign.Session().Summary()).c_str());
+    for (const std::filesystem::path& p : campaign.Session().Paths()) {
         std::printf("%s\n", p.c_str());
     }
-    if (error != 0) {
-        std::fprintf(stderr, "zenithprobe-campaign: writing the record failed (%s)\n",
-                     std::strerror(error));
-    }
-    return session.AllPassed() && error == 0 ? 0 : 1;
+    return status;
 }

@@ -1,0 +1,133 @@
+#include "PortCampaign.h"
+
+#include "Tick.h"
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+constexpr uint32_t kReadSize = 511;
+} // namespace
+
+int64_t UtcNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+CPortCampaign::CPortCampaign(PortCampaignConfig config) : m_config(std::move(config)) {
+    m_parser.m_bMultiGnss = m_config.multiGnss;
+    m_path = std::make_unique<CReceivePath>(m_parser);
+}
+
+CPortCampaign::~CPortCampaign() {
+    Finish();
+}
+
+void CPortCampaign::Message(const std::string& text) const {
+    if (m_config.onMessage) {
+        m_config.onMessage(text);
+    }
+}
+
+int CPortCampaign::Begin(CampaignTime now) {
+    const std::string& name = m_config.port;
+    // The program's port naming and exclusive open.
+    if (const int32_t err = m_port.Open(name + ":"); err != 0) {
+        Message("cannot open port " + name + " (" + OpenFailureReason(err) + ")");
+        m_done = true;
+        m_status = 2;
+        return 2;
+    }
+    if (m_port.Setup(static_cast<uint32_t>(m_config.baud), 8, 0, 0) != 0) {
+        Message("cannot set " + name + " to " + std::to_string(m_config.baud) + " baud");
+        m_port.Close();
+        m_done = true;
+        m_status = 2;
+        return 2;
+    }
+    CampaignStep first;
+    if (const int error =
+            m_session.Begin(m_config.settings, m_config.folder, m_config.extra, now, &first);
+        error != 0) {
+        Message("cannot create the record in " + m_config.folder.string() + " (" +
+                std::strerror(error) + ")");
+        m_port.Close();
+        m_done = true;
+        m_status = 2;
+        return 2;
+    }
+    m_begun = true;
+    Act(first);
+    return 0;
+}
+
+void CPortCampaign::Act(const CampaignStep& step) {
+    if (step.finished && m_config.onProgress) {
+        m_config.onProgress(ProgressText(*step.finished, m_config.settings.Runs()));
+    }
+    if (!step.send.empty() && m_port.IsPortOpen()) {
+        m_port.Write(step.send.data(), static_cast<uint32_t>(step.send.size()));
+    }
+    if (!m_session.Running()) {
+        m_done = true;
+    }
+}
+
+void CPortCampaign::LosePort(const char* why) {
+    (void)why;
+    m_port.Close();
+    m_cut = true;
+    m_done = true;
+    Message("the port " + m_config.port + " has gone; the record keeps the finished runs");
+}
+
+void CPortCampaign::Readable() {
+    if (m_done || !m_port.IsPortOpen()) {
+        return;
+    }
+    char buffer[kReadSize + 1];
+    uint32_t count = 0;
+    const int32_t result = m_port.Read(buffer, kReadSize, &count);
+    const uint32_t arrivalMs = TickCountMs();
+    const int64_t utcMs = UtcNowMs();
+    if (result != 0) {
+        LosePort("read");
+        return;
+    }
+    m_path->Feed(buffer, count, arrivalMs, [&](const ReceivedLine& line) {
+        Act(m_session.Line(line, SampleOf(m_parser), {line.arrivalMs, utcMs}));
+    });
+}
+
+void CPortCampaign::Tick(CampaignTime now) {
+    if (m_done) {
+        return;
+    }
+    Act(m_session.Tick(now));
+}
+
+void CPortCampaign::Stop(const std::string& why) {
+    if (m_done || !m_begun) {
+        return;
+    }
+    m_cut = true;
+    m_done = true;
+    m_session.Stop();
+    Message(why);
+}
+
+int CPortCampaign::Finish() {
+    if (m_status >= 0) {
+        return m_status;
+    }
+    if (!m_begun) {
+        return 2;
+    }
+    const int error = m_session.Finish();
+    m_port.Close();
+    if (error != 0) {
+        Message(std::string("writing the record failed (") + std::strerror(error) + ")");
+    }
+    m_status = m_session.AllPassed() && error == 0 && !m_cut ? 0 : 1;
+    return m_status;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// CPortCampaign: one receiver's campaign on one port, as zenithprobe-campaign runs it: it owns
+// the port, the receive path (with its parser), the campaign session and its record files. It
+// never waits: an outer loop polls Fd() (several campaigns' descriptors at once, for a rack),
+// calls Readable() when it is readable and Tick() at least every 100 ms, until Done(); then
+// Finish() writes the rest of the record and gives the campaign's exit status.
+//
+// Arrival times are taken in Readable(), as soon as the read returns; everything else takes the
+// time it is given.
+//
+// Threads: one owner thread calls everything (the command's loop); no lock, no thread of its
+// own. The callbacks run on that thread, inside the calls.
+#include "CampaignSession.h"
+#include "ReceivePath.h"
+#include "Serial.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct PortCampaignConfig {
+    std::string port = "COM1"; // ports folder entry or device path
+    int32_t baud = 4800;
+    bool multiGnss = false;     // the parser decodes GN and the other talkers
+    bool reconnect = false;     // a port that goes away is reopened; else the campaign ends
+    uint64_t maxDurationMs = 0; // the whole campaign at most; 0: no limit
+    std::filesystem::path folder;
+    bool privateFiles = false; // record files 0600 (the per-user data folder)
+    CampaignSettings settings;
+    std::vector<std::pair<std::string, std::string>> extra; // further JSON settings
+    // A finished run's progress line, and notices and errors (without the command's name or a
+    // line end). Empty: dropped.
+    std::function<void(const std::string&)> onProgress;
+    std::function<void(const std::string&)> onMessage;
+};
+
+class CPortCampaign {
+public:
+    explicit CPortCampaign(PortCampaignConfig config);
+    ~CPortCampaign();
+    CPortCampaign(const CPortCampaign&) = delete;
+    CPortCampaign& operator=(const CPortCampaign&) = delete;
+
+    // Opens the port, creates the record and sends the first commands. 0, or 2 when the port
+    // or the record cannot be made or the settings are refused (onMessage says why).
+    int Begin(CampaignTime now);
+    // The descriptor to poll for reading; -1 while the port is closed (waiting to reopen).
+    int Fd() const { return m_port.Descriptor(); }
+    // The descriptor is readable (or hung up): one read, its lines to the campaign.
+    void Readable();
+    // Limits, the campaign's duration and the reopen of a lost port.
+    void Tick(CampaignTime now);
+    // Ends early (a signal): the run in progress is not recorded; why goes to onMessage.
+    void Stop(const std::string& why);
+    bool Done() const { return m_done; }
+    // Writes the rest of the record and closes the port. The exit status: 0 every run passed,
+    // 1 a run did not pass, the campaign was cut short or a record write failed, 2 the campaign
+    // could not start (see Begin). Idempotent.
+    int Finish();
+
+    const CCampaignSession& Session() const { return m_session; }
+    const PortCampaignConfig& Config() const { return m_config; }
+
+private:
+    void Act(const CampaignStep& step);
+    void Message(const std::string& text) const;
+    void LosePort(const char* why);
+
+    PortCampaignConfig m_config;
+    CSerial m_port;
+    CNmeaParser m_parser;
+    std::unique_ptr<CReceivePath> m_path;
+    CCampaignSession m_session;
+    bool m_begun = false;
+    bool m_done = false;
+    bool m_cut = false; // ended before its last run (stop, port gone, duration)
+    int m_status = -1;  // Finish's result once known
+};
+
+// Milliseconds since 1970 by the wall clock.
+int64_t UtcNowMs();
