@@ -1,10 +1,19 @@
 #include "RackCommand.h"
 
+#include "CampaignFiles.h"
 #include "Paths.h"
 #include "RackCompare.h"
+#include "RackPorts.h"
+#include "SetupLogic.h"
+#include "Tick.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <poll.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -67,4 +76,222 @@ int RunCompare(const CampaignArgs& args) {
         return 2;
     }
     return CompareAndPrint(csvFiles, args, OutputFolder(args)) == 0 ? 0 : 1;
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_rackStop = 0;
+
+extern "C" void OnRackStopSignal(int) {
+    g_rackStop = 1;
+}
+
+// The loop's longest sleep without bytes, and how often the campaigns' limits are looked at.
+constexpr int kRackWaitMs = 100;
+constexpr uint32_t kTickEveryMs = 100;
+constexpr uint32_t kRedrawEveryMs = 500;
+
+// Progress lines, and on a terminal the table of every port below them, redrawn in place with
+// the terminal's own cursor controls.
+class RackScreen {
+public:
+    explicit RackScreen(bool live) : m_live(live) {}
+    void Line(const std::string& text) {
+        Erase();
+        std::printf("%s\n", text.c_str());
+        m_dirty = true;
+    }
+    void Table(const std::string& table) {
+        if (!m_live) {
+            return;
+        }
+        Erase();
+        std::fputs(table.c_str(), stdout);
+        m_lines = static_cast<int>(std::count(table.begin(), table.end(), '\n'));
+        m_dirty = false;
+        std::fflush(stdout);
+    }
+    void Done() {
+        m_live = false;
+        std::fflush(stdout);
+    }
+    bool Live() const { return m_live; }
+    bool Dirty() const { return m_dirty; }
+
+private:
+    void Erase() {
+        if (m_live && m_lines > 0) {
+            std::printf("\x1b[%dA\x1b[J", m_lines); // up to the table's first line, clear below
+        }
+        m_lines = 0;
+    }
+    bool m_live;
+    bool m_dirty = true;
+    int m_lines = 0;
+};
+
+std::string RackTable(const std::vector<std::string>& names,
+                      const std::vector<std::unique_ptr<CPortCampaign>>& campaigns,
+                      const std::vector<bool>& started) {
+    size_t width = 4;
+    for (const std::string& n : names) {
+        width = std::max(width, n.size());
+    }
+    char line[300];
+    std::snprintf(line, sizeof line, "%-*s  %-12s  %-9s  %-10s  %s\n", static_cast<int>(width),
+                  "port", "receiver", "run", "last TTFF", "passed/failed");
+    std::string out = line;
+    for (size_t i = 0; i < campaigns.size(); ++i) {
+        const CCampaignSession& session = campaigns[i]->Session();
+        const int32_t runs = campaigns[i]->Config().settings.Runs();
+        int32_t passed = 0;
+        int32_t failed = 0;
+        std::string last = "-";
+        for (const RunRecord& r : session.Records()) {
+            passed += r.outcome == RunOutcome::Passed;
+            failed += r.outcome != RunOutcome::Passed;
+            if (r.ttffMs >= 0) {
+                last = DecimalText(static_cast<double>(r.ttffMs) / 1000, 3) + " s";
+            }
+        }
+        std::string run;
+        if (!started[i]) {
+            run = "not open";
+        } else if (campaigns[i]->Done()) {
+            run = "done";
+        } else {
+            run = std::to_string(session.Engine().CurrentRun()) + "/" + std::to_string(runs);
+        }
+        const std::string receiver = "-";
+        std::snprintf(line, sizeof line, "%-*s  %-12s  %-9s  %-10s  %d/%d\n",
+                      static_cast<int>(width), names[i].c_str(), receiver.c_str(), run.c_str(),
+                      last.c_str(), passed, failed);
+        out += line;
+    }
+    return out;
+}
+
+} // namespace
+
+int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
+    const std::vector<std::string> ports = args.ports == "all"
+                                               ? AllRackPorts(SerialDeviceFolder(), PortsFolder())
+                                               : SplitPortList(args.ports);
+    if (ports.empty()) {
+        std::fprintf(stderr, "zenithprobe-campaign: no serial port found for --ports %s\n",
+                     args.ports.c_str());
+        return 2;
+    }
+    const std::vector<std::string> names = RackFolderNames(ports);
+    RackScreen screen(isatty(STDOUT_FILENO) != 0);
+
+    struct sigaction action {};
+    action.sa_handler = OnRackStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::vector<std::unique_ptr<CPortCampaign>> campaigns;
+    std::vector<bool> started;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        PortCampaignConfig config = base;
+        const std::string name = names[i];
+        config.port = ports[i];
+        config.folder = base.folder / name;
+        for (auto& [key, value] : config.extra) {
+            if (key == "port") {
+                value = ports[i];
+            }
+        }
+        config.onProgress = [&screen, name](const std::string& line) {
+            screen.Line(name + ": " + line);
+        };
+        config.onMessage = [&screen, name](const std::string& text) {
+            if (screen.Live()) {
+                screen.Line(name + ": " + text); // above the table, which stderr would tear
+            } else {
+                std::fprintf(stderr, "zenithprobe-campaign: %s: %s\n", name.c_str(), text.c_str());
+            }
+        };
+        campaigns.push_back(std::make_unique<CPortCampaign>(std::move(config)));
+        started.push_back(false);
+    }
+    // Each port's folder and campaign; a port that does not open leaves the others running.
+    for (size_t i = 0; i < campaigns.size(); ++i) {
+        const int error = MakePrivateFolder(base.folder / names[i]);
+        if (error != 0) {
+            std::fprintf(stderr, "zenithprobe-campaign: cannot make %s (%s)\n",
+                         (base.folder / names[i]).c_str(), std::strerror(error));
+            continue;
+        }
+        started[i] = campaigns[i]->Begin({TickCountMs(), UtcNowMs()}) == 0;
+    }
+
+    std::vector<pollfd> polled;
+    std::vector<CPortCampaign*> polledCampaign;
+    uint32_t lastTick = TickCountMs();
+    uint32_t lastRedraw = lastTick - kRedrawEveryMs;
+    for (;;) {
+        polled.clear();
+        polledCampaign.clear();
+        bool running = false;
+        for (size_t i = 0; i < campaigns.size(); ++i) {
+            if (!started[i] || campaigns[i]->Done()) {
+                continue;
+            }
+            running = true;
+            // A closed port (fd -1, waiting to reopen) is ignored by poll.
+            polled.push_back({campaigns[i]->Fd(), POLLIN, 0});
+            polledCampaign.push_back(campaigns[i].get());
+        }
+        if (!running) {
+            break;
+        }
+        if (g_rackStop != 0) {
+            for (auto& c : campaigns) {
+                c->Stop("stopped; the record keeps the finished runs");
+            }
+            break;
+        }
+        const int ready = ::poll(polled.data(), polled.size(), kRackWaitMs);
+        if (ready > 0) {
+            for (size_t i = 0; i < polled.size(); ++i) {
+                if ((polled[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                    polledCampaign[i]->Readable();
+                }
+            }
+        }
+        const uint32_t now = TickCountMs();
+        if (now - lastTick >= kTickEveryMs || ready == 0) {
+            lastTick = now;
+            const int64_t utc = UtcNowMs();
+            for (CPortCampaign* c : polledCampaign) {
+                c->Tick({now, utc});
+            }
+        }
+        if (screen.Live() && (screen.Dirty() || now - lastRedraw >= kRedrawEveryMs)) {
+            lastRedraw = now;
+            screen.Table(RackTable(names, campaigns, started));
+        }
+    }
+    int status = 0;
+    std::vector<fs::path> csvFiles;
+    for (size_t i = 0; i < campaigns.size(); ++i) {
+        if (!started[i]) {
+            status = 1;
+            continue;
+        }
+        status = std::max(status, std::min(campaigns[i]->Finish(), 1));
+        const std::vector<fs::path>& paths = campaigns[i]->Session().Paths();
+        if (!paths.empty()) {
+            csvFiles.push_back(paths[0]);
+        }
+    }
+    screen.Table(RackTable(names, campaigns, started));
+    screen.Done();
+    if (csvFiles.empty()) {
+        std::fprintf(stderr, "zenithprobe-campaign: no port could be opened\n");
+        return 2;
+    }
+    return CompareAndPrint(csvFiles, args, base.folder) == 0 ? status : 1;
 }

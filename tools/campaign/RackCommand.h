@@ -13,3 +13,9 @@
 // folder) and prints its table. The exit status: 0, 1 the files could not be written, 2 no
 // record found or a folder that is not one.
 int RunCompare(const CampaignArgs& args);
+
+// Runs the campaign of base (everything but the port, the folder and the callbacks) on every
+// port of args.ports, one sub-folder of base.folder each, in one poll loop; then writes the
+// comparison into base.folder. The exit status: 0 every run of every port passed, 1 one did not
+// (or a port was lost, or the rack was stopped), 2 no port to run on.
+int RunRack(const CampaignArgs& args, const PortCampaignConfig& base);

@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
     config.onMessage = [](const std::string& text) {
         std::fprintf(stderr, "zenithprobe-campaign: %s\n", text.c_str());
     };
+    if (!args.ports.empty()) {
+        return RunRack(args, config);
+    }
     CPortCampaign campaign(std::move(config));
 
     struct sigaction action {};
