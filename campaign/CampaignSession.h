@@ -42,6 +42,8 @@ public:
               std::vector<std::pair<std::string, std::string>> extra, CampaignTime now,
               CampaignStep* step);
     CampaignStep Line(const ReceivedLine& line, const FixSample& sample, CampaignTime now);
+    // A whole binary frame (not written to the raw stream, which keeps sentences only).
+    CampaignStep Frame(const ReceivedFrame& frame, CampaignTime now);
     CampaignStep Tick(CampaignTime now);
     // Ends the campaign early (Stop, Ctrl-C); the run in progress is not recorded.
     void Stop();
