@@ -162,7 +162,9 @@ std::string RackTable(const std::vector<std::string>& names,
         } else {
             run = std::to_string(session.Engine().CurrentRun()) + "/" + std::to_string(runs);
         }
-        const std::string receiver = "-";
+        const ReceiverFamily family = campaigns[i]->Config().settings.family;
+        const std::string receiver =
+            family == ReceiverFamily::None ? "-" : ReceiverFamilyKey(family);
         std::snprintf(line, sizeof line, "%-*s  %-12s  %-9s  %-10s  %d/%d\n",
                       static_cast<int>(width), names[i].c_str(), receiver.c_str(), run.c_str(),
                       last.c_str(), passed, failed);
@@ -197,6 +199,7 @@ int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
         PortCampaignConfig config = base;
         const std::string name = names[i];
         config.port = ports[i];
+        config.settings.port = ports[i];
         config.folder = base.folder / name;
         for (auto& [key, value] : config.extra) {
             if (key == "port") {
