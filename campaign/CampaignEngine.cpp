@@ -1,5 +1,6 @@
 #include "CampaignEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -9,6 +10,15 @@ namespace {
 constexpr double kEarthRadiusM = 6371008.8; // mean radius
 constexpr double kPi = 3.14159265358979323846;
 constexpr int32_t kSecondsPerDay = 86400;
+constexpr int64_t kMsPerDay = 86400000;
+// GSA lines the parser ignored, with none decoded, before the campaign gives up: a GN receiver
+// sends one per constellation, so this is two or three epochs.
+constexpr int32_t kIgnoredGsaLimit = 5;
+
+// later - earlier of two wrapping ticks; negative when later is in fact earlier.
+int64_t Since(uint32_t later, uint32_t earlier) {
+    return static_cast<int32_t>(later - earlier);
+}
 
 bool IsSentence(const ReceivedLine& line, const char* type) {
     // "$ttXXX,": the talker is any two characters (GP, GN, GL, ...).
@@ -29,8 +39,13 @@ uint32_t CampaignSettings::TimeoutFor(int32_t kind) const {
     if (timeoutS != 0) {
         return timeoutS;
     }
-    const uint32_t criterion = kind >= 0 && kind < 4 ? criteriaS[kind] : 0;
-    return criterion * 3 > 60 ? criterion * 3 : 60;
+    const uint64_t criterion = kind >= 0 && kind < 4 ? criteriaS[kind] : 0;
+    const uint64_t timeout = criterion * 3 > 60 ? criterion * 3 : 60;
+    return static_cast<uint32_t>(timeout > 3ull * kMaxCriterionS ? 3ull * kMaxCriterionS : timeout);
+}
+
+int64_t CampaignSettings::HardEndMs(int32_t kind) const {
+    return (static_cast<int64_t>(TimeoutFor(kind)) + settleS + lossLimitS) * 1000;
 }
 
 const char* RunOutcomeText(RunOutcome outcome) {
@@ -45,6 +60,8 @@ const char* RunOutcomeText(RunOutcome outcome) {
         return "no-restart";
     case RunOutcome::Refused:
         return "refused";
+    case RunOutcome::PortLost:
+        return "port-lost";
     }
     return "";
 }
@@ -58,10 +75,12 @@ FixSample SampleOf(const CNmeaParser& parser) {
     s.latDeg = parser.m_dGGALatitude;
     s.lonDeg = parser.m_dGGALongitude;
     s.altM = parser.m_dGGAAltitude;
-    if (parser.m_nGGACount > 0) {
+    if (parser.m_nGGACount > 0 && parser.m_bGGATimeValid) {
         s.ggaSecondOfDay =
             parser.m_btGGAHour * 3600 + parser.m_btGGAMinute * 60 + parser.m_btGGASecond;
+        s.ggaMsOfDay = s.ggaSecondOfDay * 1000 + parser.m_wGGAMillisecond % 1000;
     }
+    s.gsaCount = parser.m_nGSACount;
     return s;
 }
 
@@ -82,7 +101,45 @@ CampaignStep CCampaignEngine::Start(CampaignTime now) {
     if (m_state != State::Idle) {
         return {};
     }
-    return BeginRun(now, {});
+    m_state = State::WaitInitial;
+    m_waitFromMs = now.monoMs;
+    return {};
+}
+
+CampaignStep CCampaignEngine::PortLost(CampaignTime now, bool waitForPort) {
+    CampaignStep step;
+    switch (m_state) {
+    case State::WaitLoss:
+    case State::WaitFix:
+    case State::Settle:
+    case State::Resettle:
+        m_current.outcome = RunOutcome::PortLost; // a TTFF already taken stays in the row
+        m_records.push_back(m_current);
+        step.finished = m_current;
+        break;
+    case State::Idle:
+    case State::Done:
+        return step;
+    default:
+        break;
+    }
+    if (waitForPort && m_run < m_settings.Runs()) {
+        m_state = State::PortWait;
+    } else {
+        m_state = State::Done;
+        step.done = true;
+    }
+    (void)now;
+    return step;
+}
+
+CampaignStep CCampaignEngine::PortBack(CampaignTime now) {
+    if (m_state == State::PortWait) {
+        m_state = State::WaitInitial;
+        m_waitFromMs = now.monoMs;
+        m_ignoredGsa = 0;
+    }
+    return {};
 }
 
 CampaignStep CCampaignEngine::Stop() {
@@ -112,6 +169,7 @@ CampaignStep CCampaignEngine::BeginRun(CampaignTime now, CampaignStep step) {
     m_current.host = m_settings.host;
     m_commandMs = now.monoMs;
     m_lossSecondOfDay = -1;
+    m_lossMsOfDay = -1;
     m_fixPositionPending = false;
     step.send = SonyRestartCommand(kind) + SirfRestartCommand(kind) +
                 FamilyRestartCommand(m_settings.family, kind);
@@ -130,11 +188,37 @@ CampaignStep CCampaignEngine::EndRun(RunOutcome outcome, CampaignTime now) {
 
 CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sample,
                                    CampaignTime now) {
-    if (m_state == State::Idle || m_state == State::Done) {
+    if (m_state == State::Idle || m_state == State::Done || m_state == State::PortWait) {
+        return {};
+    }
+    const uint32_t at = line.arrivalMs;
+    // A GSA counts only when the parser decoded it in its current mode (its count went up).
+    const bool isGsa = IsSentence(line, "GSA");
+    const bool decodedGsa = isGsa && m_gsaCount >= 0 && sample.gsaCount != m_gsaCount;
+    m_gsaCount = sample.gsaCount;
+    if (m_state == State::WaitInitial) {
+        if (Since(at, m_waitFromMs) < 0) {
+            return {};
+        }
+        if (decodedGsa) {
+            m_decodedGsa = true;
+            if (IsFix(sample.fixMode)) {
+                m_initialWaitMs = std::max<int64_t>(0, Since(at, m_waitFromMs));
+                CampaignTime t = now;
+                t.monoMs = at;
+                return BeginRun(t, {});
+            }
+        } else if (isGsa && !m_decodedGsa && ++m_ignoredGsa >= kIgnoredGsaLimit) {
+            m_fixesIgnored = true;
+            return Stop();
+        }
+        return {};
+    }
+    // Lines from before the command tell the state the command was meant to end.
+    if (Since(at, m_commandMs) <= 0) {
         return {};
     }
     m_last = sample;
-    const uint32_t at = line.arrivalMs;
     if (m_settings.family != ReceiverFamily::None) {
         const RestartAnswer answer = RestartAnswerOfLine(m_settings.family, m_current.kind,
                                                          std::string_view(line.text, line.length));
@@ -147,28 +231,32 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
         m_current.fix = PositionOf(sample);
         m_current.satellites = sample.satellites;
     }
-    if (IsSentence(line, "GSA")) {
+    if (decodedGsa) {
         switch (m_state) {
         case State::WaitLoss:
             if (sample.fixMode == 1) {
                 m_lossMs = at;
-                m_current.lossDelayMs = static_cast<uint32_t>(at - m_commandMs);
+                m_current.lossDelayMs = Since(at, m_commandMs);
                 m_lossSecondOfDay = sample.ggaSecondOfDay;
+                m_lossMsOfDay = sample.ggaMsOfDay;
                 m_state = State::WaitFix;
             }
             break;
         case State::WaitFix:
-            if (IsFix(sample.fixMode)) {
-                const uint32_t ttff = at - m_lossMs;
+            if (IsFix(sample.fixMode) && Since(at, m_lossMs) >= 0) {
+                const int64_t ttff = Since(at, m_lossMs);
                 m_current.ttffMs = ttff;
-                m_current.ttffS = ttff / 1000u;
+                m_current.ttffS = static_cast<uint32_t>(ttff / 1000);
                 m_current.outcome = m_current.ttffS <= m_current.criterionS ? RunOutcome::Passed
                                                                             : RunOutcome::Failed;
                 m_current.hdop = sample.hdop;
-                if (m_lossSecondOfDay >= 0 && sample.ggaSecondOfDay >= 0) {
+                // The receiver's clock: valid at both epochs, or the run has no such figure.
+                if (m_lossMsOfDay >= 0 && sample.ggaMsOfDay >= 0) {
                     m_current.receiverTtffS =
                         (sample.ggaSecondOfDay - m_lossSecondOfDay + kSecondsPerDay) %
                         kSecondsPerDay;
+                    m_current.receiverTtffMs =
+                        (sample.ggaMsOfDay - m_lossMsOfDay + kMsPerDay) % kMsPerDay;
                 }
                 if (sample.quality > 0) {
                     m_current.fix = PositionOf(sample);
@@ -228,27 +316,39 @@ CampaignStep CCampaignEngine::Answer(RestartAnswer answer, uint32_t atMs, Campai
 }
 
 CampaignStep CCampaignEngine::Tick(CampaignTime now) {
-    if (m_state == State::Idle || m_state == State::Done) {
+    if (m_state == State::Idle || m_state == State::Done || m_state == State::PortWait) {
+        return {};
+    }
+    if (m_state == State::WaitInitial) {
+        // No fix within the first kind's time-out: the runs start anyway.
+        if (Since(now.monoMs, m_waitFromMs) >=
+            static_cast<int64_t>(m_settings.TimeoutFor(m_settings.kinds[0])) * 1000) {
+            m_initialWaitMs = Since(now.monoMs, m_waitFromMs);
+            return BeginRun(now, {});
+        }
         return {};
     }
     return CheckLimits(now);
 }
 
 CampaignStep CCampaignEngine::CheckLimits(CampaignTime now) {
-    const uint64_t kind = static_cast<uint64_t>(m_current.kind);
+    const int32_t kind = m_current.kind;
+    const int64_t timeoutMs = static_cast<int64_t>(m_settings.TimeoutFor(kind)) * 1000;
+    const bool hardEnd = Since(now.monoMs, m_commandMs) >= m_settings.HardEndMs(kind);
     switch (m_state) {
     case State::WaitLoss:
-        if (now.monoMs - m_commandMs >= m_settings.lossLimitS * 1000ull) {
+        if (Since(now.monoMs, m_commandMs) >= static_cast<int64_t>(m_settings.lossLimitS) * 1000) {
             return EndRun(RunOutcome::NoRestart, now);
         }
         break;
     case State::WaitFix:
-        if (now.monoMs - m_lossMs >= m_settings.TimeoutFor(static_cast<int32_t>(kind)) * 1000ull) {
+        if (Since(now.monoMs, m_lossMs) >= timeoutMs || hardEnd) {
             return EndRun(RunOutcome::Timeout, now);
         }
         break;
     case State::Settle:
-        if (now.monoMs - m_settleFromMs >= m_settings.settleS * 1000ull) {
+        if (Since(now.monoMs, m_settleFromMs) >= static_cast<int64_t>(m_settings.settleS) * 1000 ||
+            hardEnd) {
             if (m_last.quality > 0) {
                 m_current.settled = PositionOf(m_last);
             }
@@ -257,8 +357,7 @@ CampaignStep CCampaignEngine::CheckLimits(CampaignTime now) {
         break;
     case State::Resettle:
         // A fix that does not come back within a time-out ends the wait; the run keeps its TTFF.
-        if (now.monoMs - m_settleFromMs >=
-            m_settings.TimeoutFor(static_cast<int32_t>(kind)) * 1000ull) {
+        if (Since(now.monoMs, m_settleFromMs) >= timeoutMs || hardEnd) {
             return EndRun(m_current.outcome, now);
         }
         break;

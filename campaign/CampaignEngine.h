@@ -10,15 +10,22 @@
 // arrival) -> wait until the fix has been held for the settle time -> next run. A loss not seen
 // within the loss limit makes the run "no-restart"; no fix within the time-out after the loss
 // makes it "timeout". A fix lost during the settle time is counted, and the settle time starts
-// again with the next fix.
+// again with the next fix. Every run ends at the latest its time-out plus the settle time plus
+// the loss limit after its command (a fix that keeps dropping), recorded as it stands then.
 //
 // With a receiver family set, each run also sends the family's restart command after the two
 // others, and where the family answers restarts (Airoha $PAIR001, MediaTek $PMTK001, SkyTraq
 // ACK/NACK) the answer's arrival is recorded; a refusal ends the run at once as "refused".
 //
-// Only GSA lines decide (GSA carries the fix mode), as the dialog's waiting thread watches the
-// GSA fix mode; the time, position and satellite count come from the epoch's GGA, which
-// receivers send before the GSA.
+// Before the first run (and after a lost port comes back) the receiver must report a fix: the
+// commands go out with the first fix, or after the first kind's time-out without one. When only
+// GSA sentences the parser ignores arrive (GN talkers with multi-GNSS off), the campaign ends
+// before its first run; FixesIgnored() says so.
+//
+// Only GSA lines the parser decoded decide (GSA carries the fix mode), and only lines that
+// arrived after the command; the time, position and satellite count come from the epoch's GGA,
+// which receivers send before the GSA. Arrival ticks are compared by signed differences, so an
+// older line handed in after the command is ignored, never subtracted.
 //
 // Threads: one owner at a time, no lock (the dialog's monitor guards it with its campaign lock).
 #include "BinaryFrames.h"
@@ -63,10 +70,15 @@ struct CampaignSettings {
     int32_t Runs() const { return cycles * static_cast<int32_t>(kinds.size()); }
     // The time-out of a kind: timeoutS when set, else 3 x the criterion, at least 60 s.
     uint32_t TimeoutFor(int32_t kind) const;
+    // The latest end of a run of the kind after its command: time-out + settle + loss limit.
+    int64_t HardEndMs(int32_t kind) const;
 };
 
-enum class RunOutcome { Passed, Failed, Timeout, NoRestart, Refused };
-// "passed", "failed", "timeout", "no-restart", "refused"
+// Criteria and the time-out are refused beyond a day: 3 x a day still fits every sum in ms.
+inline constexpr uint32_t kMaxCriterionS = 86400;
+
+enum class RunOutcome { Passed, Failed, Timeout, NoRestart, Refused, PortLost };
+// "passed", "failed", "timeout", "no-restart", "refused", "port-lost"
 const char* RunOutcomeText(RunOutcome outcome);
 
 struct RunRecord {
@@ -79,6 +91,7 @@ struct RunRecord {
     uint32_t ttffS = 0;                 // ttffMs truncated to seconds, judged against criterionS
     uint32_t criterionS = 0;            //
     int32_t receiverTtffS = -1;         // from the GGA times of the loss and fix epochs; -1 unknown
+    int64_t receiverTtffMs = -1;        // the same with the times' fractions; -1 unknown
     int32_t satellites = -1;            // in use at the fix
     double hdop = -1;                   // at the fix
     std::optional<GeoPosition> fix;     // position of the first fix
@@ -104,7 +117,9 @@ struct FixSample {
     double latDeg = 0;
     double lonDeg = 0;
     double altM = 0;
-    int32_t ggaSecondOfDay = -1; // -1: no GGA time decoded yet
+    int32_t ggaSecondOfDay = -1; // -1: the last GGA had no valid time
+    int32_t ggaMsOfDay = -1;     // the same with its fraction
+    int32_t gsaCount = 0;        // GSA sentences decoded so far (one more: this line was decoded)
 };
 FixSample SampleOf(const CNmeaParser& parser);
 
@@ -130,8 +145,18 @@ public:
     CampaignStep Tick(CampaignTime now);
     // Ends the campaign; the run in progress is not recorded.
     CampaignStep Stop();
+    // The port closed: the run in progress ends as port-lost. waitForPort: the campaign goes on
+    // with PortBack; else it ends.
+    CampaignStep PortLost(CampaignTime now, bool waitForPort);
+    // The port is open again: the next run starts once the receiver reports a fix.
+    CampaignStep PortBack(CampaignTime now);
 
     bool Done() const { return m_state == State::Done; }
+    bool WaitingForPort() const { return m_state == State::PortWait; }
+    // Ended before its first run: the receiver's GSA sentences are all ones the parser ignores.
+    bool FixesIgnored() const { return m_fixesIgnored; }
+    // Start to the first command (waiting for the receiver's first fix); -1 before it.
+    int64_t InitialFixWaitMs() const { return m_initialWaitMs; }
     int32_t CurrentRun() const { return m_run; } // 1-based; 0 before Start
     int32_t CurrentKind() const;
     const CampaignSettings& Settings() const { return m_settings; }
@@ -142,7 +167,7 @@ public:
     bool FillPositionErrors(std::vector<RunRecord>* records) const;
 
 private:
-    enum class State { Idle, WaitLoss, WaitFix, Settle, Resettle, Done };
+    enum class State { Idle, WaitInitial, WaitLoss, WaitFix, Settle, Resettle, PortWait, Done };
 
     CampaignStep BeginRun(CampaignTime now, CampaignStep step);
     CampaignStep EndRun(RunOutcome outcome, CampaignTime now);
@@ -158,6 +183,13 @@ private:
     uint32_t m_lossMs = 0;
     uint32_t m_settleFromMs = 0;
     int32_t m_lossSecondOfDay = -1;
+    int32_t m_lossMsOfDay = -1;
+    uint32_t m_waitFromMs = 0; // WaitInitial began
+    int64_t m_initialWaitMs = -1;
+    int32_t m_gsaCount = -1;   // the parser's count after the last line
+    int32_t m_ignoredGsa = 0;  // GSA lines not decoded, before any decoded one
+    bool m_decodedGsa = false; // a decoded GSA was seen
+    bool m_fixesIgnored = false;
     bool m_fixPositionPending = false;
     FixSample m_last;
     std::vector<RunRecord> m_records;

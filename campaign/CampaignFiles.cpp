@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -12,11 +14,18 @@ namespace {
 
 enum FileIndex { kCsv = 0, kRaw = 1, kJson = 2, kSvg = 3 };
 
-// Fixed-point text with '.', never the locale's separator.
+// Fixed-point text with '.', never the locale's separator; empty for a value that is not a
+// finite number or does not fit.
 std::string Fixed(double value, int digits) {
-    char buffer[64];
+    if (!std::isfinite(value)) {
+        return "";
+    }
+    char buffer[400]; // the largest double has 309 digits before the point
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
+    if (result.ec != std::errc()) {
+        return "";
+    }
     return std::string(buffer, result.ptr);
 }
 
@@ -31,6 +40,41 @@ std::string CsvField(std::string_view text) {
         out += c == '"' ? "\"\"" : std::string(1, c);
     }
     return out + "\"";
+}
+
+// A JSON number, or null where Fixed has none.
+std::string JsonNumber(double value, int digits) {
+    const std::string text = Fixed(value, digits);
+    return text.empty() ? "null" : text;
+}
+
+// Writes content to a new file beside target, flushes it to storage and renames it over
+// target, so that target holds either its old or its new content whatever happens. 0 or the
+// error number.
+int ReplaceFile(const fs::path& target, const std::string& content, unsigned mode) {
+    const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".new");
+    ::unlink(temp.c_str()); // a leftover of a killed run (or a planted link) goes first
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(mode));
+    if (fd < 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    CLogFile file;
+    file.Adopt(fd);
+    int error = file.Write(content.data(), content.size());
+    error = error != 0 ? error : file.Flush();
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno != 0 ? errno : EIO;
+    }
+    const int closeError = file.Close();
+    error = error != 0 ? error : closeError;
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno != 0 ? errno : EIO;
+    }
+    if (error != 0) {
+        ::unlink(temp.c_str());
+    }
+    return error;
 }
 
 double Seconds(int64_t ms) {
@@ -76,6 +120,8 @@ const char* OutcomeColour(RunOutcome outcome) {
         return "#7f7f7f";
     case RunOutcome::Refused:
         return "#8b008b";
+    case RunOutcome::PortLost:
+        return "#6a3d9a";
     }
     return "#000000";
 }
@@ -88,6 +134,27 @@ const char* KindColour(int32_t kind) {
         return "#b8860b";
     default:
         return "#8e44ad";
+    }
+}
+
+// A run's mark: a circle for cold, a square for warm, a diamond for hot, outlined in the
+// kind's colour and filled with the verdict's.
+std::string KindMark(int32_t kind, double x, double y, const char* fill, const std::string& title) {
+    auto f = [](double v) { return Fixed(v, 1); };
+    const std::string paint = std::string("fill=\"") + fill + "\" stroke=\"" + KindColour(kind) +
+                              "\" stroke-width=\"1.5\"";
+    const std::string cls = title.empty() ? "" : "class=\"run\" ";
+    switch (kind) {
+    case kStartWarm:
+        return "<rect " + cls + "x=\"" + f(x - 4) + "\" y=\"" + f(y - 4) +
+               "\" width=\"8\" height=\"8\" " + paint + ">" + title + "</rect>\n";
+    case kStartHot:
+        return "<path " + cls + "d=\"M" + f(x) + " " + f(y - 5) + " L" + f(x + 5) + " " + f(y) +
+               " L" + f(x) + " " + f(y + 5) + " L" + f(x - 5) + " " + f(y) + " Z\" " + paint + ">" +
+               title + "</path>\n";
+    default:
+        return "<circle " + cls + "cx=\"" + f(x) + "\" cy=\"" + f(y) + "\" r=\"4\" " + paint + ">" +
+               title + "</circle>\n";
     }
 }
 
@@ -120,7 +187,8 @@ std::string IsoUtc(int64_t utcMs) {
 std::string CsvHeader() {
     return "run,kind,command_utc,verdict,loss_delay_ms,ttff_ms,ttff_s,criterion_s,"
            "receiver_ttff_s,satellites,hdop,fix_lat,fix_lon,fix_alt_m,horizontal_error_m,"
-           "vertical_error_m,settle_losses,timing,ack_ms,receiver,receiver_id,port,host\r\n";
+           "vertical_error_m,settle_losses,timing,ack_ms,receiver,receiver_id,port,host,"
+           "receiver_ttff_ms\r\n";
 }
 
 std::string CsvRow(const RunRecord& r) {
@@ -140,14 +208,15 @@ std::string CsvRow(const RunRecord& r) {
     row += Optional(r.horizontalErrorM, 2) + "," + Optional(r.verticalErrorM, 2) + ",";
     row += std::to_string(r.settleLosses) + "," + r.timing;
     row += "," + (r.ackMs >= 0 ? std::to_string(r.ackMs) : "") + "," + CsvField(r.receiver) + "," +
-           CsvField(r.receiverId) + "," + CsvField(r.port) + "," + CsvField(r.host) + "\r\n";
+           CsvField(r.receiverId) + "," + CsvField(r.port) + "," + CsvField(r.host) + ",";
+    row += (r.receiverTtffMs >= 0 && hasFix ? std::to_string(r.receiverTtffMs) : "") + "\r\n";
     return row;
 }
 
 std::string CampaignJson(const CampaignSettings& settings,
                          const std::vector<std::pair<std::string, std::string>>& extra,
                          const std::vector<KindSummary>& summary,
-                         const std::vector<fs::path>& files) {
+                         const std::vector<fs::path>& files, int64_t initialFixWaitMs) {
     std::string j = "{\n  \"settings\": {\n    \"kinds\": [";
     for (size_t i = 0; i < settings.kinds.size(); ++i) {
         j += (i ? ", " : "") + JsonString(StartKindText(settings.kinds[i]));
@@ -162,11 +231,13 @@ std::string CampaignJson(const CampaignSettings& settings,
          ", \"hot\": " + std::to_string(settings.TimeoutFor(kStartHot)) + "},\n";
     j += "    \"loss_limit_s\": " + std::to_string(settings.lossLimitS) +
          ",\n    \"settle_s\": " + std::to_string(settings.settleS) + ",\n";
+    j += "    \"initial_fix_wait_ms\": " +
+         (initialFixWaitMs >= 0 ? std::to_string(initialFixWaitMs) : std::string("null")) + ",\n";
     if (settings.reference) {
-        j += "    \"reference\": {\"lat\": " + Fixed(settings.reference->latDeg, 7) +
-             ", \"lon\": " + Fixed(settings.reference->lonDeg, 7);
+        j += "    \"reference\": {\"lat\": " + JsonNumber(settings.reference->latDeg, 7) +
+             ", \"lon\": " + JsonNumber(settings.reference->lonDeg, 7);
         if (settings.reference->hasAlt) {
-            j += ", \"alt_m\": " + Fixed(settings.reference->altM, 2);
+            j += ", \"alt_m\": " + JsonNumber(settings.reference->altM, 2);
         }
         j += "},\n";
     } else {
@@ -185,19 +256,22 @@ std::string CampaignJson(const CampaignSettings& settings,
              ", \"failed\": " + std::to_string(s.failed) +
              ", \"timeouts\": " + std::to_string(s.timeouts) +
              ", \"no_restarts\": " + std::to_string(s.noRestarts) +
+             ", \"port_lost\": " + std::to_string(s.portLost) +
              ", \"refused\": " + std::to_string(s.refused) +
-             ", \"pass_rate\": " + Fixed(s.passRate, 4);
+             ", \"pass_rate\": " + JsonNumber(s.passRate, 4);
         if (s.ttff) {
             const TtffStats& t = *s.ttff;
-            j += ",\n     \"ttff_ms\": {\"min\": " + Fixed(t.minMs, 1) +
-                 ", \"mean\": " + Fixed(t.meanMs, 1) + ", \"median\": " + Fixed(t.medianMs, 1) +
-                 ", \"p90\": " + Fixed(t.p90Ms, 1) + ", \"p95\": " + Fixed(t.p95Ms, 1) +
-                 ", \"max\": " + Fixed(t.maxMs, 1) + ", \"stddev\": " + Fixed(t.stddevMs, 1) + "}";
+            j += ",\n     \"ttff_ms\": {\"min\": " + JsonNumber(t.minMs, 1) +
+                 ", \"mean\": " + JsonNumber(t.meanMs, 1) +
+                 ", \"median\": " + JsonNumber(t.medianMs, 1) +
+                 ", \"p90\": " + JsonNumber(t.p90Ms, 1) + ", \"p95\": " + JsonNumber(t.p95Ms, 1) +
+                 ", \"max\": " + JsonNumber(t.maxMs, 1) +
+                 ", \"stddev\": " + JsonNumber(t.stddevMs, 1) + "}";
         } else {
             j += ",\n     \"ttff_ms\": null";
         }
-        j += ",\n     \"cep50_m\": " + (s.cep50M ? Fixed(*s.cep50M, 2) : "null") +
-             ", \"cep95_m\": " + (s.cep95M ? Fixed(*s.cep95M, 2) : "null") + "}";
+        j += ",\n     \"cep50_m\": " + (s.cep50M ? JsonNumber(*s.cep50M, 2) : "null") +
+             ", \"cep95_m\": " + (s.cep95M ? JsonNumber(*s.cep95M, 2) : "null") + "}";
     }
     j += "\n  ],\n  \"files\": [";
     for (size_t i = 0; i < files.size(); ++i) {
@@ -222,7 +296,7 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
     for (const RunRecord& r : records) {
         topS = std::max(topS, r.ttffMs >= 0 ? Seconds(r.ttffMs) : 0.0);
         top2S = std::max(top2S, r.ttffMs >= 0 ? Seconds(r.ttffMs) : 0.0);
-        topS = std::max(topS, static_cast<double>(r.criterionS));
+        topS = std::max(topS, static_cast<double>(r.criterionS) + 1);
     }
     const double step = TickStep(topS * 1.1);
     topS = std::ceil(topS * 1.1 / step) * step;
@@ -265,20 +339,29 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
     s += "<text x=\"16\" y=\"170\" transform=\"rotate(-90 16 170)\" text-anchor=\"middle\">"
          "TTFF (s)</text>\n";
     s += "<text x=\"400\" y=\"315\" text-anchor=\"middle\">run</text>\n";
+    // Run numbers along the axis: every run, or a round step when there are many.
+    const int runStep = runs <= 20 ? 1 : static_cast<int>(TickStep(runs));
+    for (int run = 1; run <= runs; run += (run == 1 && runStep > 1 ? runStep - 1 : runStep)) {
+        s += "<text class=\"run-number\" x=\"" + f(x1(run)) + "\" y=\"" + f(kBottom1 + 14) +
+             "\" text-anchor=\"middle\" font-size=\"10\">" + std::to_string(run) + "</text>\n";
+    }
     s += "<text x=\"400\" y=\"635\" text-anchor=\"middle\">TTFF (s)</text>\n";
     s += "<rect x=\"" + f(kLeft) + "\" y=\"" + f(kTop1) + "\" width=\"" + f(kRight - kLeft) +
          "\" height=\"" + f(kBottom1 - kTop1) + "\" fill=\"none\" stroke=\"black\"/>\n";
     s += "<rect x=\"" + f(kLeft) + "\" y=\"" + f(kTop2) + "\" width=\"" + f(kRight - kLeft) +
          "\" height=\"" + f(kBottom2 - kTop2) + "\" fill=\"none\" stroke=\"black\"/>\n";
-    // Criterion lines, one per kind in the campaign.
+    // One line per kind where passing ends: whole seconds are judged, so a TTFF passes up to
+    // (not including) the criterion + 1 s.
     for (const KindSummary& k : summary) {
-        const double c = settings.criteriaS[k.kind];
-        s += "<line class=\"criterion\" x1=\"" + f(kLeft) + "\" y1=\"" + f(y1(c)) + "\" x2=\"" +
-             f(kRight) + "\" y2=\"" + f(y1(c)) + "\" stroke=\"" + KindColour(k.kind) +
+        const uint32_t c = settings.criteriaS[k.kind];
+        const double limit = static_cast<double>(c) + 1;
+        s += "<line class=\"criterion\" x1=\"" + f(kLeft) + "\" y1=\"" + f(y1(limit)) + "\" x2=\"" +
+             f(kRight) + "\" y2=\"" + f(y1(limit)) + "\" stroke=\"" + KindColour(k.kind) +
              "\" stroke-dasharray=\"6 4\"/>\n";
-        s += "<text x=\"" + f(kRight - 4) + "\" y=\"" + f(y1(c) - 4) + "\" text-anchor=\"end\" " +
-             "fill=\"" + KindColour(k.kind) + "\">" + StartKindText(k.kind) + " criterion " +
-             std::to_string(static_cast<int>(c)) + " s</text>\n";
+        s += "<text x=\"" + f(kRight - 4) + "\" y=\"" + f(y1(limit) - 4) +
+             "\" text-anchor=\"end\" fill=\"" + KindColour(k.kind) + "\">" + StartKindText(k.kind) +
+             " passes below " + std::to_string(c + 1ull) + " s (criterion " + std::to_string(c) +
+             " s, whole seconds)</text>\n";
     }
     // One mark per run: a dot at its TTFF, a triangle at the top for a time-out, a square on the
     // axis for a restart the receiver refused, a cross there for one it ignored.
@@ -290,8 +373,13 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
                                   "</title>";
         const char* colour = OutcomeColour(r.outcome);
         if (r.ttffMs >= 0) {
-            s += "<circle class=\"run\" cx=\"" + f(x) + "\" cy=\"" + f(y1(Seconds(r.ttffMs))) +
-                 "\" r=\"4\" fill=\"" + colour + "\">" + title + "</circle>\n";
+            // The fill tells the verdict, the shape and its outline the kind.
+            s += KindMark(r.kind, x, y1(Seconds(r.ttffMs)), colour, title);
+        } else if (r.outcome == RunOutcome::PortLost) {
+            const double y = kBottom1 - 10;
+            s += "<path class=\"run\" d=\"M" + f(x) + " " + f(y - 6) + " L" + f(x) + " " +
+                 f(y + 6) + "\" stroke=\"" + colour + "\" stroke-width=\"3\">" + title +
+                 "</path>\n";
         } else if (r.outcome == RunOutcome::Timeout) {
             const double y = kTop1 + 2;
             s += "<path class=\"run\" d=\"M" + f(x - 5) + " " + f(y + 8) + " L" + f(x) + " " +
@@ -339,7 +427,7 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
     // Legend of the verdict colours.
     double lx = kLeft;
     std::vector<RunOutcome> verdicts = {RunOutcome::Passed, RunOutcome::Failed, RunOutcome::Timeout,
-                                        RunOutcome::NoRestart};
+                                        RunOutcome::NoRestart, RunOutcome::PortLost};
     if (std::any_of(records.begin(), records.end(),
                     [](const RunRecord& r) { return r.outcome == RunOutcome::Refused; })) {
         verdicts.push_back(RunOutcome::Refused);
@@ -347,12 +435,18 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
     for (RunOutcome o : verdicts) {
         s += "<circle cx=\"" + f(lx + 5) + "\" cy=\"38\" r=\"4\" fill=\"" + OutcomeColour(o) +
              "\"/><text x=\"" + f(lx + 13) + "\" y=\"42\">" + RunOutcomeText(o) + "</text>\n";
-        lx += 100;
+        lx += 90;
+    }
+    for (const KindSummary& k : summary) {
+        s += KindMark(k.kind, lx + 5, 38, "white", "") + "<text x=\"" + f(lx + 13) +
+             "\" y=\"42\">" + StartKindText(k.kind) + "</text>\n";
+        lx += 55;
     }
     return s + "</svg>\n";
 }
 
-int CCampaignFiles::Create(const fs::path& folder, int64_t utcMs) {
+int CCampaignFiles::Create(const fs::path& folder, int64_t utcMs, bool privateFiles) {
+    m_mode = privateFiles ? 0600 : 0666;
     std::tm t{};
     if (!UtcDate(utcMs, &t)) {
         return EINVAL;
@@ -367,7 +461,7 @@ int CCampaignFiles::Create(const fs::path& folder, int64_t utcMs) {
             const std::string b = base;
             return std::vector<std::string>{b + ".csv", b + ".nmea", b + ".json", b + ".svg"};
         },
-        &m_files, &m_paths, &sequence);
+        &m_files, &m_paths, &sequence, m_mode);
     if (error != 0) {
         return error;
     }
@@ -380,7 +474,7 @@ int CCampaignFiles::Create(const fs::path& folder, int64_t utcMs) {
 
 void CCampaignFiles::WriteRaw(std::string_view line) {
     if (m_open) {
-        m_files[kRaw].Write(line.data(), line.size());
+        Keep(m_files[kRaw].Write(line.data(), line.size()));
     }
 }
 
@@ -392,38 +486,40 @@ void CCampaignFiles::WriteRun(const RunRecord& record) {
     int error = m_files[kCsv].Write(row.data(), row.size());
     error = error != 0 ? error : m_files[kCsv].Flush();
     const int rawError = m_files[kRaw].Flush();
+    Keep(error != 0 ? error : rawError);
+}
+
+void CCampaignFiles::Keep(int error) {
     if (m_error == 0) {
-        m_error = error != 0 ? error : rawError;
+        m_error = error;
     }
 }
 
 int CCampaignFiles::Finish(const CampaignSettings& settings,
                            const std::vector<std::pair<std::string, std::string>>& extra,
-                           const std::vector<RunRecord>& records, bool rewriteCsv) {
+                           const std::vector<RunRecord>& records, bool rewriteCsv,
+                           int64_t initialFixWaitMs) {
     if (!m_open) {
         return EBADF;
     }
-    auto keep = [this](int error) {
-        if (m_error == 0) {
-            m_error = error;
-        }
-    };
-    if (rewriteCsv && m_files[kCsv].Truncate() == 0) {
+    m_open = false;
+    // The files made at the start are closed as they are; the final ones replace them whole
+    // (written beside, flushed to storage, renamed over), so a kill or a full disk leaves the
+    // earlier content, never an empty or half file.
+    for (CLogFile& file : m_files) {
+        Keep(file.Close());
+    }
+    if (rewriteCsv) {
         std::string csv = CsvHeader();
         for (const RunRecord& r : records) {
             csv += CsvRow(r);
         }
-        keep(m_files[kCsv].Write(csv.data(), csv.size()));
+        Keep(ReplaceFile(m_paths[kCsv], csv, m_mode));
     }
     const std::vector<KindSummary> summary = Summarize(records, settings.kinds);
-    const std::string json = CampaignJson(settings, extra, summary, m_paths);
-    keep(m_files[kJson].Write(json.data(), json.size()));
-    const std::string svg = CampaignSvg(settings, records, summary);
-    keep(m_files[kSvg].Write(svg.data(), svg.size()));
-    for (CLogFile& file : m_files) {
-        keep(file.Close());
-    }
-    m_open = false;
+    Keep(ReplaceFile(m_paths[kJson],
+                     CampaignJson(settings, extra, summary, m_paths, initialFixWaitMs), m_mode));
+    Keep(ReplaceFile(m_paths[kSvg], CampaignSvg(settings, records, summary), m_mode));
     return m_error;
 }
 

@@ -2,13 +2,15 @@
 // The record of a campaign: four files of one name, "campaign_YYYYMMDD_n" (n the first number
 // free for all four, created exclusively like the NMEA logs) in the chosen folder:
 // - .csv  one row per run, written and flushed as each run ends, so a killed campaign keeps its
-//         finished runs; rewritten whole at the end when the position errors (against the mean
+//         finished runs; replaced whole at the end when the position errors (against the mean
 //         of the settled positions) become known;
 // - .nmea the raw stream of the whole campaign, whole lines with CR LF, as the NMEA log has it;
 // - .json the settings and the summary per kind, written at the end;
 // - .svg  TTFF per run (by verdict, with the criterion) and the cumulative distribution per
 //         kind, written at the end.
-// Numbers use '.' whatever the locale; times are UTC in ISO 8601.
+// Numbers use '.' whatever the locale; times are UTC in ISO 8601. The files written at the end
+// replace the ones made at the start by a rename, never by truncating them. Every write error is
+// kept: Error() and Finish() report the first.
 //
 // Threads: one owner (the reader thread in the dialog, the command's loop headless), no lock.
 #include "CampaignEngine.h"
@@ -34,7 +36,8 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
 std::string CampaignJson(const CampaignSettings& settings,
                          const std::vector<std::pair<std::string, std::string>>& extra,
                          const std::vector<KindSummary>& summary,
-                         const std::vector<std::filesystem::path>& files);
+                         const std::vector<std::filesystem::path>& files,
+                         int64_t initialFixWaitMs = -1);
 
 // The record's text rules, for the other documents made from records: fixed-point with '.',
 // a quoted JSON string, and a round step for the ticks of a plot axis over [0, top].
@@ -44,8 +47,11 @@ double PlotTickStep(double top);
 
 class CCampaignFiles {
 public:
-    // Creates the four files in folder, named by the UTC date of utcMs. 0 or the error number.
-    int Create(const std::filesystem::path& folder, int64_t utcMs);
+    // Creates the four files in folder, named by the UTC date of utcMs; privateFiles: mode 0600,
+    // else 0666 less the umask. 0 or the error number.
+    int Create(const std::filesystem::path& folder, int64_t utcMs, bool privateFiles = false);
+    // The first failed write so far, 0 when none.
+    int Error() const { return m_error; }
     bool IsOpen() const { return m_open; }
     const std::vector<std::filesystem::path>& Paths() const { return m_paths; }
     std::filesystem::path CsvPath() const { return m_paths.empty() ? "" : m_paths[0]; }
@@ -58,12 +64,16 @@ public:
     // closes everything. 0 or the first error number.
     int Finish(const CampaignSettings& settings,
                const std::vector<std::pair<std::string, std::string>>& extra,
-               const std::vector<RunRecord>& records, bool rewriteCsv);
+               const std::vector<RunRecord>& records, bool rewriteCsv,
+               int64_t initialFixWaitMs = -1);
 
 private:
+    void Keep(int error);
+
     // csv, nmea, json, svg
     std::vector<CLogFile> m_files;
     std::vector<std::filesystem::path> m_paths;
     bool m_open = false;
     int m_error = 0;
+    unsigned m_mode = 0666;
 };

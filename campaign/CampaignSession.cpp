@@ -2,8 +2,10 @@
 
 #include "IniFile.h"
 
+#include <charconv>
 #include <cstdio>
 #include <sstream>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -19,12 +21,30 @@ CampaignDefaults LoadCampaignDefaults(const fs::path& iniFile) {
     IniReadString(kSection, "COM_PORT", "COM1", value, kValueSize, iniFile);
     d.port = value;
     d.baud = IniReadInt(kSection, "BAUD_RATE", 4800, iniFile);
-    d.criteriaS[kStartCold] =
-        static_cast<uint32_t>(IniReadInt(kSection, "TIME_CRITERIA_C", 50, iniFile));
-    d.criteriaS[kStartWarm] =
-        static_cast<uint32_t>(IniReadInt(kSection, "TIME_CRITERIA_W", 35, iniFile));
-    d.criteriaS[kStartHot] =
-        static_cast<uint32_t>(IniReadInt(kSection, "TIME_CRITERIA_H", 2, iniFile));
+    // Criteria are read strictly: -1 must not become a criterion of 136 years.
+    const struct {
+        int32_t kind;
+        const char* key;
+        const char* fallback;
+    } criteria[] = {{kStartCold, "TIME_CRITERIA_C", "50"},
+                    {kStartWarm, "TIME_CRITERIA_W", "35"},
+                    {kStartHot, "TIME_CRITERIA_H", "2"}};
+    for (const auto& c : criteria) {
+        IniReadString(kSection, c.key, c.fallback, value, kValueSize, iniFile);
+        const std::string_view text = value;
+        uint32_t s = 0;
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), s);
+        if (r.ec != std::errc() || r.ptr != text.data() + text.size() || s > kMaxCriterionS) {
+            if (d.error.empty()) {
+                d.error = std::string(c.key) + "=" + value + " in " + iniFile.string() +
+                          " is not a whole number of seconds from 0 to " +
+                          std::to_string(kMaxCriterionS);
+            }
+            continue;
+        }
+        d.criteriaS[c.kind] = s;
+    }
+    d.reconnect = IniReadInt(kSection, "AUTO_REOPEN", 0, iniFile) != 0;
     d.multiGnss = IniReadInt(kSection, "MULTI_GNSS", 0, iniFile) != 0;
     return d;
 }
@@ -57,7 +77,7 @@ std::string ProgressText(const RunRecord& r, int32_t runs) {
     const int n =
         std::snprintf(text, sizeof text, "run %d/%d %s: ", r.run, runs, StartKindText(r.kind));
     std::string out(text, static_cast<size_t>(n > 0 ? n : 0));
-    if (r.ttffMs >= 0) {
+    if (r.ttffMs >= 0 && r.outcome != RunOutcome::PortLost) {
         const bool passed = r.outcome == RunOutcome::Passed;
         std::snprintf(text, sizeof text, "TTFF %lld.%03lld s (%u s %s %u s) %s",
                       static_cast<long long>(r.ttffMs / 1000),
@@ -72,6 +92,8 @@ std::string ProgressText(const RunRecord& r, int32_t runs) {
         out += "no fix within the time-out: timeout";
     } else if (r.outcome == RunOutcome::Refused) {
         out += "the receiver refused the restart: refused";
+    } else if (r.outcome == RunOutcome::PortLost) {
+        out += "the port closed during the run: port-lost";
     } else {
         out += "the receiver did not lose its fix: no-restart";
     }
@@ -84,19 +106,20 @@ std::string SummaryText(const std::vector<KindSummary>& summary) {
     for (const KindSummary& s : summary) {
         refusals = refusals || s.refused > 0;
     }
-    std::string out = "kind  runs  passed  failed  timeout  no-restart  median s  p95 s   max s";
+    std::string out = "kind  runs  passed  failed  timeout  no-restart  median s  p95 s   max s"
+                      "  port-lost";
     out += refusals ? "  refused\n" : "\n";
     for (const KindSummary& s : summary) {
         char line[200];
         if (s.ttff) {
-            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8.3f  %5.3f  %6.3f",
-                          StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts,
-                          s.noRestarts, s.ttff->medianMs / 1000, s.ttff->p95Ms / 1000,
-                          s.ttff->maxMs / 1000);
+            std::snprintf(
+                line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8.3f  %5.3f  %6.3f  %9d",
+                StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts, s.noRestarts,
+                s.ttff->medianMs / 1000, s.ttff->p95Ms / 1000, s.ttff->maxMs / 1000, s.portLost);
         } else {
-            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8s  %5s  %6s",
+            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8s  %5s  %6s  %9d",
                           StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts,
-                          s.noRestarts, "-", "-", "-");
+                          s.noRestarts, "-", "-", "-", s.portLost);
         }
         out += line;
         if (refusals) {
@@ -110,8 +133,8 @@ std::string SummaryText(const std::vector<KindSummary>& summary) {
 
 int CCampaignSession::Begin(const CampaignSettings& settings, const fs::path& folder,
                             std::vector<std::pair<std::string, std::string>> extra,
-                            CampaignTime now, CampaignStep* step) {
-    if (const int error = m_files.Create(folder, now.utcMs); error != 0) {
+                            CampaignTime now, CampaignStep* step, bool privateFiles) {
+    if (const int error = m_files.Create(folder, now.utcMs, privateFiles); error != 0) {
         return error;
     }
     m_engine = CCampaignEngine(settings);
@@ -162,6 +185,22 @@ CampaignStep CCampaignSession::Tick(CampaignTime now) {
     return step;
 }
 
+CampaignStep CCampaignSession::PortLost(CampaignTime now, bool waitForPort) {
+    if (!Running()) {
+        return {};
+    }
+    CampaignStep step = m_engine.PortLost(now, waitForPort);
+    Handle(step);
+    return step;
+}
+
+CampaignStep CCampaignSession::PortBack(CampaignTime now) {
+    if (!Running()) {
+        return {};
+    }
+    return m_engine.PortBack(now);
+}
+
 void CCampaignSession::Stop() {
     if (Running()) {
         m_engine.Stop();
@@ -177,7 +216,8 @@ int CCampaignSession::Finish() {
     // With a given reference the rows went out final; against the mean of the settled
     // positions the errors are known only now, so the CSV is written once more with them.
     const bool rewrite = !m_engine.Settings().reference && m_engine.FillPositionErrors(&m_records);
-    return m_files.Finish(m_engine.Settings(), m_extra, m_records, rewrite);
+    return m_files.Finish(m_engine.Settings(), m_extra, m_records, rewrite,
+                          m_engine.InitialFixWaitMs());
 }
 
 bool CCampaignSession::AllPassed() const {

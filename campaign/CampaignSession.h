@@ -22,6 +22,8 @@ struct CampaignDefaults {
     int32_t baud = 4800;
     uint32_t criteriaS[4] = {0, 50, 35, 2};
     bool multiGnss = false; // MULTI_GNSS: decode GN and the other talkers as the program does
+    bool reconnect = false; // AUTO_REOPEN: reopen a port that went away
+    std::string error;      // a refused value, with its key; empty when all were taken
 };
 CampaignDefaults LoadCampaignDefaults(const std::filesystem::path& iniFile);
 
@@ -37,16 +39,21 @@ std::string SummaryText(const std::vector<KindSummary>& summary);
 class CCampaignSession {
 public:
     // Creates the files in folder and starts the first run; *step tells what to send. 0 or the
-    // error number of the file creation (nothing is started then).
+    // error number of the file creation (nothing is started then). privateFiles: mode 0600.
     int Begin(const CampaignSettings& settings, const std::filesystem::path& folder,
               std::vector<std::pair<std::string, std::string>> extra, CampaignTime now,
-              CampaignStep* step);
+              CampaignStep* step, bool privateFiles = false);
     CampaignStep Line(const ReceivedLine& line, const FixSample& sample, CampaignTime now);
     // A whole binary frame (not written to the raw stream, which keeps sentences only).
     CampaignStep Frame(const ReceivedFrame& frame, CampaignTime now);
     CampaignStep Tick(CampaignTime now);
+    // The port closed: the run in progress is recorded as port-lost (see the engine).
+    CampaignStep PortLost(CampaignTime now, bool waitForPort);
+    CampaignStep PortBack(CampaignTime now);
     // Ends the campaign early (Stop, Ctrl-C); the run in progress is not recorded.
     void Stop();
+    // The first failed write of a record file so far (0: none); Finish returns it too.
+    int WriteError() const { return m_files.Error(); }
     // Writes the rest of the record and closes the files. 0 or the first error number. Idempotent.
     int Finish();
 

@@ -47,8 +47,11 @@ std::vector<KindSummary> Summarize(const std::vector<RunRecord>& records,
             case RunOutcome::Refused:
                 ++s.refused;
                 break;
+            case RunOutcome::PortLost:
+                ++s.portLost;
+                break;
             }
-            if (r.ttffMs >= 0) {
+            if (r.ttffMs >= 0 && r.outcome != RunOutcome::PortLost) {
                 ttff.push_back(static_cast<double>(r.ttffMs));
             }
             if (r.horizontalErrorM) {

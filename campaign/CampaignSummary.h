@@ -30,8 +30,9 @@ struct KindSummary {
     int32_t failed = 0;
     int32_t timeouts = 0;
     int32_t noRestarts = 0;
-    int32_t refused = 0; // the receiver answered the restart with a refusal
-    double passRate = 0; // passed / runs, 0 to 1
+    int32_t refused = 0;  // the receiver answered the restart with a refusal
+    int32_t portLost = 0; // the port closed during the run
+    double passRate = 0;  // passed / runs, 0 to 1
     std::optional<TtffStats> ttff;
     std::optional<double> cep50M;
     std::optional<double> cep95M;

@@ -314,7 +314,9 @@ std::vector<CompareRow> CompareRuns(const std::vector<ComparedRun>& runs,
         row.noRestarts += v == "no-restart";
         row.refused += v == "refused";
         row.portLost += v == "port-lost";
-        if (run.ttffMs) {
+        // A lost port's run may have seen its fix: the campaign's summary leaves it out, and so
+        // does the comparison, or their medians would differ.
+        if (run.ttffMs && v != "port-lost") {
             row.ttffMs.push_back(static_cast<double>(*run.ttffMs));
             if (reference && run.fix) {
                 errors[key].push_back(HorizontalDistanceM(*run.fix, *reference));

@@ -31,13 +31,14 @@ CLogFile& CLogFile::operator=(CLogFile&& other) noexcept {
     return *this;
 }
 
-int CLogFile::Create(const fs::path& path) {
+int CLogFile::Create(const fs::path& path, unsigned mode) {
     Close();
     // O_EXCL: an existing file is never appended to or overwritten, and a link planted under the
     // name is not followed.
     int fd = -1;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                    static_cast<mode_t>(mode));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         return errno != 0 ? errno : EIO;
@@ -115,7 +116,8 @@ int CLogFile::Close() {
 
 int CreateNumberedFiles(const fs::path& folder,
                         const std::function<std::vector<std::string>(int n)>& names,
-                        std::vector<CLogFile>* files, std::vector<fs::path>* paths, int* sequence) {
+                        std::vector<CLogFile>* files, std::vector<fs::path>* paths, int* sequence,
+                        unsigned mode) {
     // Trying the names in order and creating exclusively: testing first and creating after
     // would let another program take the name in between.
     int error = EEXIST;
@@ -126,7 +128,7 @@ int CreateNumberedFiles(const fs::path& folder,
         for (const std::string& name : names(n)) {
             const fs::path candidate = folder / name;
             CLogFile file;
-            error = file.Create(candidate);
+            error = file.Create(candidate, mode);
             if (error != 0) {
                 break;
             }

@@ -26,8 +26,8 @@ public:
     CLogFile& operator=(const CLogFile&) = delete;
 
     // Creates path for writing; never opens a file (or link) that exists. 0 or the error number
-    // (EEXIST when the name is taken). Closes what was open before.
-    int Create(const std::filesystem::path& path);
+    // (EEXIST when the name is taken). Closes what was open before. mode is less the umask.
+    int Create(const std::filesystem::path& path, unsigned mode = 0666);
     // Takes over an open descriptor (tests: a device that fails writes).
     void Adopt(int fd);
     bool IsOpen() const { return m_fd >= 0; }
@@ -57,4 +57,4 @@ private:
 int CreateNumberedFiles(const std::filesystem::path& folder,
                         const std::function<std::vector<std::string>(int n)>& names,
                         std::vector<CLogFile>* files, std::vector<std::filesystem::path>* paths,
-                        int* sequence);
+                        int* sequence, unsigned mode = 0666);

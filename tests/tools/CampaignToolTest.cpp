@@ -7,13 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -207,7 +211,7 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
     const char* kinds[] = {"cold", "warm", "hot"};
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("run " + std::to_string(i + 1));
-        ASSERT_EQ(rows[i].size(), 23u);
+        ASSERT_EQ(rows[i].size(), 24u);
         EXPECT_EQ(rows[i][1], kinds[i % 3]);
         EXPECT_NE(truth[i].find(std::string("\"kind\":\"") + kinds[i % 3] + "\""),
                   std::string::npos);
@@ -246,8 +250,8 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
 TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {
     StartSim();
     fs::create_directory(m_out);
-    for (int signal : {SIGINT, SIGKILL}) {
-        SCOPED_TRACE(signal == SIGINT ? "Ctrl-C" : "killed");
+    for (int signal : {SIGINT, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(signal == SIGINT ? "Ctrl-C" : signal == SIGHUP ? "hang-up" : "killed");
         for (const auto& e : fs::directory_iterator(m_out)) {
             fs::remove(e.path());
         }
@@ -261,15 +265,16 @@ TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         kill(pid, signal);
-        EXPECT_EQ(Wait(pid), signal == SIGINT ? 1 : 128 + SIGKILL);
+        EXPECT_EQ(Wait(pid), signal == SIGKILL ? 128 + SIGKILL : 1);
         const auto rows = CsvRows(Record(".csv"));
         ASSERT_GE(rows.size(), 2u);
         EXPECT_LT(rows.size(), 100u);
         for (const auto& row : rows) {
-            EXPECT_EQ(row.size(), 23u);
+            EXPECT_EQ(row.size(), 24u);
         }
-        // Ctrl-C still writes the summary and the plot; a killed command leaves them empty.
-        EXPECT_EQ(JsonCheck(ReadFileBytes(Record(".json"))).Whole(), signal == SIGINT);
+        // Ctrl-C and a hang-up still write the summary and the plot; a killed command leaves
+        // them empty.
+        EXPECT_EQ(JsonCheck(ReadFileBytes(Record(".json"))).Whole(), signal != SIGKILL);
     }
 }
 
@@ -278,6 +283,8 @@ TEST_F(CampaignToolTest, ExitStatuses) {
         const char* label;
         std::vector<std::string> args;
         int status;
+        const char* criterionC = "50"; // TIME_CRITERIA_C in the INI file
+        const char* stderrHas = "";
     } rows[] = {
         {"help", {"--help"}, 0},
         {"version", {"--version"}, 0},
@@ -285,11 +292,29 @@ TEST_F(CampaignToolTest, ExitStatuses) {
         {"bad kind", {"--kind", "lukewarm"}, 2},
         {"no runs", {"--runs", "0"}, 2},
         {"unknown option", {"--fast"}, 2},
-        {"no such port", {"--port", "COM7"}, 2},
+        {"no such port", {"--port", "COM7"}, 2, "50", "cannot open port COM7"},
+        {"a reference that is no number", {"--reference", "nan,10"}, 2, "50", "--reference"},
+        {"an infinite altitude", {"--reference", "48,10,inf"}, 2, "50", "--reference"},
+        {"a criterion below zero", {"--port", "COM7"}, 2, "-1", "TIME_CRITERIA_C=-1"},
+        {"a criterion beyond a day", {"--port", "COM7"}, 2, "1431656", "TIME_CRITERIA_C"},
+        {"runs x kinds beyond the limit",
+         {"--runs", "100000", "--kind", "cold,warm,hot,cold,warm,hot,cold,warm,hot,cold,warm"},
+         2,
+         "50",
+         "--runs"},
+        {"time-out 0 means per kind",
+         {"--timeout", "0", "--port", "COM7"},
+         2,
+         "50",
+         "cannot open port"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.label);
+        IniWriteString("Zenithprobe", "TIME_CRITERIA_C", r.criterionC,
+                       m_dir.Path() / "Zenithprobe.ini");
         EXPECT_EQ(Run(r.args), r.status);
+        EXPECT_NE(ReadFileBytes(m_dir.Path() / "stderr").find(r.stderrHas), std::string::npos)
+            << ReadFileBytes(m_dir.Path() / "stderr");
     }
     // A receiver that never restarts: every run is no-restart.
     SimOptions o;
@@ -306,6 +331,139 @@ TEST_F(CampaignToolTest, ExitStatuses) {
     const auto rows2 = CsvRows(Record(".csv"));
     ASSERT_EQ(rows2.size(), 1u);
     EXPECT_EQ(rows2[0][3], "no-restart");
+}
+
+// The receiver or its port misbehaves: every run still ends with a verdict that says where the
+// fault is, and the record is whole.
+TEST_F(CampaignToolTest, TroubleEndsWithTheRightVerdict) {
+    struct Row {
+        const char* label;
+        std::vector<std::string> args;
+        std::function<void(SimOptions&)> receiver;
+        bool replug; // a receiver comes back on the port after the first hangs up
+        int status;
+        const char* verdicts; // the rows' verdicts, each with a comma, match this
+        const char* stderrHas;
+    };
+    const Row rows[] = {
+        {"GN fixes with multi-GNSS off: stops before the first run",
+         {"--runs", "1"},
+         [](SimOptions& o) {
+             o.constellations = {SimSystem::Gps, SimSystem::Glonass};
+         },
+         false,
+         2,
+         "",
+         "MULTI_GNSS"},
+        {"... and --multi-gnss decodes them",
+         {"--runs", "1", "--multi-gnss"},
+         [](SimOptions& o) {
+             o.constellations = {SimSystem::Gps, SimSystem::Glonass};
+         },
+         false,
+         0,
+         "passed,",
+         ""},
+        {"the port closes during a run: port-lost, the campaign ends",
+         {"--runs", "5", "--no-reconnect"},
+         [](SimOptions& o) { o.hangupAfterS = 1.6; },
+         false,
+         1,
+         "(passed,)+port-lost,",
+         "has gone"},
+        {"... with reconnect the campaign goes on once the port is back",
+         {"--runs", "4", "--reconnect"},
+         [](SimOptions& o) { o.hangupAfterS = 1.6; },
+         true,
+         1,
+         "(?=([a-z-]+,){4}$)(passed,)+port-lost,(passed,)+", // all four runs
+         "is back"},
+        {"a fix that keeps dropping ends at time-out + settle + loss limit",
+         {"--runs", "1", "--settle", "3", "--timeout", "2", "--loss-limit", "2", "--max-duration",
+          "30"},
+         [](SimOptions& o) { o.flapOnS = 0.5, o.flapOffS = 0.5; },
+         false,
+         0,
+         "passed,",
+         ""},
+        {"--max-duration ends the whole campaign",
+         {"--runs", "100", "--max-duration", "2"},
+         [](SimOptions&) {},
+         false,
+         1,
+         "(passed,)*",
+         "--max-duration"},
+    };
+    fs::create_directory(m_out);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        for (const auto& e : fs::directory_iterator(m_out)) {
+            fs::remove(e.path());
+        }
+        SimOptions o;
+        o.portsDir = m_dir.Path();
+        o.baud = 115200;
+        o.rateHz = 10;
+        o.seed = 7;
+        o.ttffCold = {0.4, 0.5};
+        o.notice = [](std::string_view) {};
+        r.receiver(o);
+        auto sim = std::make_unique<ReceiverSimulator>(o);
+        ASSERT_TRUE(sim->Start()) << sim->Error();
+        std::vector<std::string> args = r.args;
+        for (const char* a : {"--baud", "115200", "--settle", "0", "--out"}) {
+            args.push_back(a);
+        }
+        args.push_back(m_out.string());
+        const pid_t pid = Spawn(args);
+        if (r.replug) {
+            ASSERT_TRUE(sim->WaitFor([](const SimStatus& s) { return s.finished; }, 20000));
+            sim->Stop();
+            o.hangupAfterS = -1;
+            sim = std::make_unique<ReceiverSimulator>(o);
+            ASSERT_TRUE(sim->Start()) << sim->Error();
+        }
+        EXPECT_EQ(Wait(pid), r.status);
+        sim->Stop();
+        EXPECT_NE(ReadFileBytes(m_dir.Path() / "stderr").find(r.stderrHas), std::string::npos)
+            << ReadFileBytes(m_dir.Path() / "stderr");
+        std::string verdicts;
+        for (const auto& row : CsvRows(Record(".csv"))) {
+            verdicts += row[3] + ",";
+        }
+        EXPECT_TRUE(std::regex_match(verdicts, std::regex(r.verdicts))) << verdicts;
+        const std::string json = ReadFileBytes(Record(".json"));
+        EXPECT_TRUE(JsonCheck(json).Whole()) << json;
+        const bool lost = verdicts.find("port-lost") != std::string::npos;
+        EXPECT_NE(json.find(lost ? "\"port_lost\": 1" : "\"port_lost\": 0"), std::string::npos);
+    }
+}
+
+// Records in the user's data folder are the user's alone; under --out the umask decides.
+TEST_F(CampaignToolTest, RecordFileModes) {
+    StartSim();
+    fs::create_directory(m_out);
+    const mode_t mask = ::umask(0022);
+    ::umask(mask);
+    for (const bool out : {false, true}) {
+        SCOPED_TRACE(out ? "--out" : "data folder");
+        std::vector<std::string> args = {"--baud", "115200", "--runs", "1", "--settle", "0"};
+        if (out) {
+            args.push_back("--out");
+            args.push_back(m_out.string());
+        }
+        EXPECT_EQ(Run(args), 0);
+        fs::path csv;
+        for (const auto& e : fs::recursive_directory_iterator(out ? m_out : m_dir.Path())) {
+            if (e.path().extension() == ".json" && (out || e.path().parent_path() != m_out)) {
+                csv = e.path();
+            }
+        }
+        ASSERT_FALSE(csv.empty());
+        struct stat st {};
+        ASSERT_EQ(::stat(csv.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, out ? 0666 & ~mask : 0600);
+    }
 }
 
 } // namespace

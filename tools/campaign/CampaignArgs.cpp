@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <string_view>
@@ -21,13 +22,14 @@ bool ParseUnsigned(std::string_view text, uint32_t lo, uint32_t hi, uint32_t* va
 }
 
 bool ParseNumber(const std::string& text, double* value) {
-    // strtod follows the locale; the command never sets one, so '.' is the separator.
-    if (text.empty()) {
+    // from_chars: '.' whatever the locale, no "nan" or "inf" that a JSON could not carry.
+    double v = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || !std::isfinite(v)) {
         return false;
     }
-    char* end = nullptr;
-    *value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size();
+    *value = v;
+    return true;
 }
 
 // "LAT,LON" or "LAT,LON,ALT" in degrees and metres.
@@ -48,7 +50,8 @@ bool ParseReference(const std::string& text, GeoPosition* position) {
         from = comma + 1;
     }
     if (count < 2 || (count == 3 && text.find(',', from) != std::string::npos) || values[0] < -90 ||
-        values[0] > 90 || values[1] < -180 || values[1] > 180) {
+        values[0] > 90 || values[1] < -180 || values[1] > 180 || values[2] < -12000 ||
+        values[2] > 1000000) {
         return false;
     }
     *position = GeoPosition{values[0], values[1], values[2], count == 3};
@@ -67,13 +70,18 @@ std::string CampaignUsage() {
            "  --baud N           line rate\n"
            "  --kind K           cold, warm, hot, or a sequence such as cold,warm,hot (all)\n"
            "  --runs N           runs of the kind, or cycles of the sequence (default 20)\n"
-           "  --timeout S        fix after the loss (default 3 x criterion, at least 60)\n"
+           "  --timeout S        fix after the loss (default or 0: 3 x criterion, at least 60)\n"
            "  --settle S         fix held before the next run (default 3)\n"
            "  --loss-limit S     command to loss before a run is no-restart (default 30)\n"
            "  --reference LAT,LON[,ALT]  true position for the fix errors (default: the mean\n"
            "                     of the settled positions)\n"
            "  --out DIR          folder of the record (default: the data folder, as\n"
-           "                     zenithprobe --paths shows it)\n"
+           "                     zenithprobe --paths shows it; files there are private)\n"
+           "  --max-duration S   end the whole campaign after S seconds\n"
+           "  --reconnect        reopen a port that goes away and go on (default AUTO_REOPEN);\n"
+           "                     --no-reconnect ends the campaign instead\n"
+           "  --multi-gnss       decode GN and the other talkers (default MULTI_GNSS);\n"
+           "                     --no-multi-gnss GPS talkers only\n"
            "  --ports LIST|all   the same campaign on several ports at once (COM1,COM2 or\n"
            "                     device paths; all: the machine's serial devices and the\n"
            "                     ports folder's COMn), a sub-folder per port and a\n"
@@ -82,8 +90,10 @@ std::string CampaignUsage() {
            "                     host, port and kind) into rack_YYYYMMDD_n.* in --out\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
-           "Exit status: 0 every run passed, 1 a run failed, timed out or did not restart (or\n"
-           "the campaign was cut short), 2 bad arguments or the port cannot be opened.\n";
+           "Exit status: 0 every run passed, 1 a run failed, timed out, did not restart or lost\n"
+           "its port (or the campaign was cut short, or a record write failed), 2 bad arguments\n"
+           "or settings, the port cannot be opened, or the receiver's fixes come only in\n"
+           "sentences that multi-GNSS off ignores.\n";
 }
 
 CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
@@ -92,6 +102,8 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     a.port = defaults.port;
     a.baud = defaults.baud;
     a.settings.cycles = 20;
+    a.multiGnss = defaults.multiGnss;
+    a.reconnect = defaults.reconnect;
     for (int k = 0; k < 4; ++k) {
         a.settings.criteriaS[k] = defaults.criteriaS[k];
     }
@@ -102,8 +114,8 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     };
     // The values are checked here so that the messages stay ours; our usage text is the help.
     static const char* const kValueOptions[] = {
-        "--port",   "--baud",       "--kind",      "--runs", "--timeout",
-        "--settle", "--loss-limit", "--reference", "--out",  "--ports"};
+        "--port",       "--baud",      "--kind", "--runs",         "--timeout", "--settle",
+        "--loss-limit", "--reference", "--out",  "--max-duration", "--ports"};
     // --compare takes every folder up to the next option.
     std::vector<std::string> args = Arguments(argc, argv);
     bool compare = false;
@@ -119,8 +131,15 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
         }
     }
     std::map<std::string, std::string> values;
+    bool reconnect = false, noReconnect = false, multiGnss = false, noMultiGnss = false;
     const std::string refused = ReadOptionValues(
-        args, {{"-h,--help", &a.help}, {"--version", &a.version}},
+        args,
+        {{"-h,--help", &a.help},
+         {"--version", &a.version},
+         {"--reconnect", &reconnect},
+         {"--no-reconnect", &noReconnect},
+         {"--multi-gnss", &multiGnss},
+         {"--no-multi-gnss", &noMultiGnss}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;
@@ -129,6 +148,11 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     if (!refused.empty()) {
         return fail(refused);
     }
+    if ((reconnect && noReconnect) || (multiGnss && noMultiGnss)) {
+        return fail("--reconnect/--multi-gnss given both ways");
+    }
+    a.reconnect = reconnect || (a.reconnect && !noReconnect);
+    a.multiGnss = multiGnss || (a.multiGnss && !noMultiGnss);
     if (compare && a.compare.empty()) {
         return fail("--compare needs a folder");
     }
@@ -157,9 +181,15 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             }
             a.settings.cycles = static_cast<int32_t>(n);
         } else if (option == "--timeout") {
-            if (!ParseUnsigned(value, 1, 86400, &a.settings.timeoutS)) {
-                return fail("bad --timeout " + value);
+            if (!ParseUnsigned(value, 0, kMaxCriterionS, &a.settings.timeoutS)) {
+                return fail("bad --timeout " + value + " (0 to 86400 s; 0: by the criterion)");
             }
+        } else if (option == "--max-duration") {
+            // Ten years: a campaign no one means, still far from overflowing milliseconds.
+            if (!ParseUnsigned(value, 1, 315360000, &n)) {
+                return fail("bad --max-duration " + value + " (seconds, at least 1)");
+            }
+            a.maxDurationS = n;
         } else if (option == "--settle") {
             if (!ParseUnsigned(value, 0, 3600, &a.settings.settleS)) {
                 return fail("bad --settle " + value);
@@ -183,6 +213,16 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             }
             a.ports = value;
         }
+    }
+    // The runs are cycles x kinds: counted in 64 bits before they may become an int.
+    const uint64_t runs =
+        static_cast<uint64_t>(a.settings.cycles) * static_cast<uint64_t>(a.settings.kinds.size());
+    if (runs > kMaxRuns) {
+        return fail("bad --runs: " + std::to_string(runs) + " runs, at most " +
+                    std::to_string(kMaxRuns));
+    }
+    if (!defaults.error.empty()) {
+        return fail(defaults.error);
     }
     a.ok = true;
     return a;

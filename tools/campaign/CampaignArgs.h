@@ -18,12 +18,18 @@ struct CampaignArgs {
     std::string port;
     int32_t baud = 0;
     std::filesystem::path out; // empty: the program's folder
+    bool reconnect = false;    // --reconnect, else AUTO_REOPEN
+    bool multiGnss = false;    // --multi-gnss, else MULTI_GNSS
+    uint32_t maxDurationS = 0; // --max-duration; 0: no limit
     CampaignSettings settings;
     // --compare DIR...: compare the records under these folders instead of running a campaign.
     std::vector<std::filesystem::path> compare;
     // --ports LIST|all: the rack; empty: the one port above.
     std::string ports;
 };
+
+// Runs of a campaign (cycles x kinds) at most.
+inline constexpr uint64_t kMaxRuns = 1000000;
 
 // argv[1..argc-1] over the defaults. Never prints, never exits.
 CampaignArgs ParseCampaignArgs(int argc, const char* const* argv, const CampaignDefaults& defaults);

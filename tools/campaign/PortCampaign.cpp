@@ -7,6 +7,12 @@
 
 namespace {
 constexpr uint32_t kReadSize = 511;
+// A lost port is tried again this often (as the program's reader does with AUTO_REOPEN).
+constexpr int64_t kReopenEveryMs = 500;
+
+int64_t Since(uint32_t later, uint32_t earlier) {
+    return static_cast<int32_t>(later - earlier);
+}
 } // namespace
 
 int64_t UtcNowMs() {
@@ -29,25 +35,35 @@ void CPortCampaign::Message(const std::string& text) const {
     }
 }
 
-int CPortCampaign::Begin(CampaignTime now) {
+bool CPortCampaign::OpenPort(bool report) {
     const std::string& name = m_config.port;
     // The program's port naming and exclusive open.
     if (const int32_t err = m_port.Open(name + ":"); err != 0) {
-        Message("cannot open port " + name + " (" + OpenFailureReason(err) + ")");
-        m_done = true;
-        m_status = 2;
-        return 2;
+        if (report) {
+            Message("cannot open port " + name + " (" + OpenFailureReason(err) + ")");
+        }
+        return false;
     }
     if (m_port.Setup(static_cast<uint32_t>(m_config.baud), 8, 0, 0) != 0) {
-        Message("cannot set " + name + " to " + std::to_string(m_config.baud) + " baud");
+        if (report) {
+            Message("cannot set " + name + " to " + std::to_string(m_config.baud) + " baud");
+        }
         m_port.Close();
+        return false;
+    }
+    return true;
+}
+
+int CPortCampaign::Begin(CampaignTime now) {
+    if (!OpenPort(true)) {
         m_done = true;
         m_status = 2;
         return 2;
     }
+    m_beginMs = now.monoMs;
     CampaignStep first;
-    if (const int error =
-            m_session.Begin(m_config.settings, m_config.folder, m_config.extra, now, &first);
+    if (const int error = m_session.Begin(m_config.settings, m_config.folder, m_config.extra, now,
+                                          &first, m_config.privateFiles);
         error != 0) {
         Message("cannot create the record in " + m_config.folder.string() + " (" +
                 std::strerror(error) + ")");
@@ -66,19 +82,41 @@ void CPortCampaign::Act(const CampaignStep& step) {
         m_config.onProgress(ProgressText(*step.finished, m_config.settings.Runs()));
     }
     if (!step.send.empty() && m_port.IsPortOpen()) {
-        m_port.Write(step.send.data(), static_cast<uint32_t>(step.send.size()));
+        uint32_t written = 0;
+        if (m_port.Write(step.send.data(), static_cast<uint32_t>(step.send.size()), &written) !=
+                0 ||
+            written != step.send.size()) {
+            LosePort({TickCountMs(), UtcNowMs()}); // the restart never reached the receiver
+        }
     }
-    if (!m_session.Running()) {
+    if (m_session.WriteError() != 0 && !m_writeErrorTold) {
+        m_writeErrorTold = true;
+        Message(std::string("writing the record failed (") + std::strerror(m_session.WriteError()) +
+                ")");
+    }
+    if (!m_session.Running() && !m_done) {
         m_done = true;
+        if (m_session.Engine().FixesIgnored()) {
+            Message("the receiver reports its fixes only in sentences that MULTI_GNSS=0 ignores "
+                    "(such as $GNGSA); set MULTI_GNSS=1 in Zenithprobe.ini or use --multi-gnss");
+            m_ignored = true;
+        }
     }
 }
 
-void CPortCampaign::LosePort(const char* why) {
-    (void)why;
+void CPortCampaign::LosePort(CampaignTime now) {
     m_port.Close();
+    if (m_config.reconnect) {
+        Message("the port " + m_config.port + " has gone; the run in progress is port-lost, " +
+                "waiting for the port to come back");
+        m_reopenFromMs = now.monoMs;
+        Act(m_session.PortLost(now, true));
+        return;
+    }
+    Message("the port " + m_config.port + " has gone; the record keeps the finished runs");
+    Act(m_session.PortLost(now, false));
     m_cut = true;
     m_done = true;
-    Message("the port " + m_config.port + " has gone; the record keeps the finished runs");
 }
 
 void CPortCampaign::Readable() {
@@ -91,7 +129,7 @@ void CPortCampaign::Readable() {
     const uint32_t arrivalMs = TickCountMs();
     const int64_t utcMs = UtcNowMs();
     if (result != 0) {
-        LosePort("read");
+        LosePort({arrivalMs, utcMs});
         return;
     }
     m_path->Feed(buffer, count, arrivalMs, [&](const ReceivedLine& line) {
@@ -102,6 +140,19 @@ void CPortCampaign::Readable() {
 void CPortCampaign::Tick(CampaignTime now) {
     if (m_done) {
         return;
+    }
+    if (m_config.maxDurationMs > 0 &&
+        Since(now.monoMs, m_beginMs) >= static_cast<int64_t>(m_config.maxDurationMs)) {
+        Stop("the campaign reached its --max-duration; the record keeps the finished runs");
+        return;
+    }
+    if (!m_port.IsPortOpen() && m_session.Engine().WaitingForPort() &&
+        Since(now.monoMs, m_reopenFromMs) >= kReopenEveryMs) {
+        m_reopenFromMs = now.monoMs;
+        if (OpenPort(false)) {
+            Message("the port " + m_config.port + " is back; the campaign goes on");
+            Act(m_session.PortBack(now));
+        }
     }
     Act(m_session.Tick(now));
 }
@@ -125,9 +176,9 @@ int CPortCampaign::Finish() {
     }
     const int error = m_session.Finish();
     m_port.Close();
-    if (error != 0) {
+    if (error != 0 && !m_writeErrorTold) {
         Message(std::string("writing the record failed (") + std::strerror(error) + ")");
     }
-    m_status = m_session.AllPassed() && error == 0 && !m_cut ? 0 : 1;
+    m_status = m_ignored ? 2 : m_session.AllPassed() && error == 0 && !m_cut ? 0 : 1;
     return m_status;
 }

@@ -58,8 +58,9 @@ public:
     void Stop(const std::string& why);
     bool Done() const { return m_done; }
     // Writes the rest of the record and closes the port. The exit status: 0 every run passed,
-    // 1 a run did not pass, the campaign was cut short or a record write failed, 2 the campaign
-    // could not start (see Begin). Idempotent.
+    // 1 a run did not pass (port-lost included), the campaign was cut short or a record write
+    // failed, 2 the campaign could not start (see Begin) or the receiver's fixes come only in
+    // sentences the parser's mode ignores. Idempotent.
     int Finish();
 
     const CCampaignSession& Session() const { return m_session; }
@@ -68,7 +69,8 @@ public:
 private:
     void Act(const CampaignStep& step);
     void Message(const std::string& text) const;
-    void LosePort(const char* why);
+    bool OpenPort(bool report);
+    void LosePort(CampaignTime now);
 
     PortCampaignConfig m_config;
     CSerial m_port;
@@ -77,8 +79,12 @@ private:
     CCampaignSession m_session;
     bool m_begun = false;
     bool m_done = false;
-    bool m_cut = false; // ended before its last run (stop, port gone, duration)
-    int m_status = -1;  // Finish's result once known
+    bool m_cut = false;            // ended before its last run (stop, port gone, duration)
+    bool m_ignored = false;        // ended before the first run: fixes in ignored sentences
+    bool m_writeErrorTold = false; // the first failed record write was reported
+    int m_status = -1;             // Finish's result once known
+    uint32_t m_beginMs = 0;
+    uint32_t m_reopenFromMs = 0; // the last reopen attempt
 };
 
 // Milliseconds since 1970 by the wall clock.

@@ -50,11 +50,16 @@ int main(int argc, char** argv) {
     PortCampaignConfig config;
     config.port = args.port;
     config.baud = args.baud;
-    config.multiGnss = defaults.multiGnss;
+    config.multiGnss = args.multiGnss;
+    config.reconnect = args.reconnect;
+    config.maxDurationMs = static_cast<uint64_t>(args.maxDurationS) * 1000;
     config.settings = args.settings;
     config.folder = args.out;
     if (config.folder.empty()) {
+        // The user's own folder keeps the user's own files; under --out the umask decides (a
+        // lab may gather the records in a shared folder).
         config.folder = DataFolder();
+        config.privateFiles = true;
         MakePrivateFolder(config.folder); // an installed copy's data folder may not exist yet
     }
     config.extra = {{"port", args.port}, {"baud", std::to_string(args.baud)}};
@@ -75,6 +80,9 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A dropped ssh session: finish the record, and never die writing to the gone terminal.
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 
     if (const int status = campaign.Begin({TickCountMs(), UtcNowMs()}); status != 0) {
         return status;

@@ -106,7 +106,8 @@ ReceiverModel::ReceiverModel(const SimOptions& options, uint64_t seed)
               options.constellations[0] != SimSystem::Gps),
       m_ttff{options.ttffCold, options.ttffWarm, options.ttffHot}, m_seed(seed), m_skyRandom(seed),
       m_ttffRandom(Mix(seed, 1)), m_latDeg(options.latDeg), m_lonDeg(options.lonDeg),
-      m_altM(options.altM), m_alt0M(options.altM) {
+      m_altM(options.altM), m_alt0M(options.altM), m_flapOnS(options.flapOnS),
+      m_flapOffS(options.flapOffS) {
     for (double& p : m_phase) {
         p = m_skyRandom.Uniform(0, 2 * kPi);
     }
@@ -350,6 +351,7 @@ std::vector<EpochSentence> ReceiverModel::Epoch(uint64_t index) {
     // The loss shows for at least one epoch, even with a TTFF of 0.
     if (!m_hasFix && t > m_lossS && t + 1e-9 >= m_fixDueS) {
         m_hasFix = true;
+        m_fixSinceS = t;
         m_coldAcquisition = false;
         std::vector<Satellite*> byElevation;
         for (Satellite& s : m_satellites) {
@@ -377,6 +379,11 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     const std::string date = Format("%02d%02d%02d", utc.tm_mday, utc.tm_mon + 1, utc.tm_year % 100);
     const std::string lat = Coordinate(m_latDeg, 2, 'N', 'S');
     const std::string lon = Coordinate(m_lonDeg, 3, 'E', 'W');
+    // A flapping fix is only what the sentences report; the model keeps its satellites.
+    const bool hasFix =
+        m_hasFix &&
+        !(m_flapOnS > 0 && std::fmod(t - m_fixSinceS, m_flapOnS + m_flapOffS) >= m_flapOnS - 1e-9);
+    m_reportsFix = hasFix;
     // A receiver of one constellation names it; of several, GN.
     const std::string& talker = !m_multi               ? m_talker
                                 : m_systems.size() > 1 ? std::string("GN")
@@ -401,7 +408,7 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     };
 
     // $GPGGA,092750.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,47.0,M,,*hh
-    if (m_hasFix) {
+    if (hasFix) {
         add(talker + "GGA," + time + "," + lat + "," + lon +
                 Format(",1,%02zu,%.1f,%.1f,M,47.0,M,,", used.size(), hdop, m_altM),
             SentenceClass::Required, 0);
@@ -411,7 +418,7 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     // $GPGLL,4807.0380,N,01131.0000,E,092750.00,A,A*hh
     if (index % 3 == 0) {
         add(talker + "GLL," +
-                (m_hasFix ? lat + "," + lon + "," + time + ",A,A" : ",,,," + time + ",V,N"),
+                (hasFix ? lat + "," + lon + "," + time + ",A,A" : ",,,," + time + ",V,N"),
             SentenceClass::Optional, 0);
     }
     if (m_multi) {
@@ -420,11 +427,11 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     }
     // $GPGSA,A,3,04,05,09,12,,,,,,,,,2.5,1.3,2.1*hh
     if (!m_multi) {
-        std::string gsa = talker + "GSA,A," + (m_hasFix ? "3" : "1");
+        std::string gsa = talker + "GSA,A," + (hasFix ? "3" : "1");
         for (size_t i = 0; i < 12; ++i) {
             gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
         }
-        gsa += m_hasFix ? Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop) : std::string(",,,");
+        gsa += hasFix ? Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop) : std::string(",,,");
         add(gsa, SentenceClass::Required, 0);
         // $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*hh (GSV always names
         // GPS: the satellites are GPS ones whatever the talker of the solution).
@@ -442,7 +449,7 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
         }
     }
     // $GPRMC,092750.00,A,4807.0380,N,01131.0000,E,12.3,84.4,230394,3.1,E,A*hh
-    if (m_hasFix) {
+    if (hasFix) {
         add(talker + "RMC," + time + ",A," + lat + "," + lon +
                 Format(",%.1f,%.1f,", m_speedKnots, m_courseDeg) + date + ",3.1,E,A",
             SentenceClass::Required, 0);
@@ -452,14 +459,14 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     // $GPVTG,84.4,T,,M,12.3,N,22.8,K,A*hh
     if (index % 2 == 0) {
         add(talker + "VTG," +
-                (m_hasFix ? Format("%.1f,T,,M,%.1f,N,%.1f,K,A", m_courseDeg, m_speedKnots,
-                                   m_speedKnots * 1.852)
-                          : std::string(",T,,M,,N,,K,N")),
+                (hasFix ? Format("%.1f,T,,M,%.1f,N,%.1f,K,A", m_courseDeg, m_speedKnots,
+                                 m_speedKnots * 1.852)
+                        : std::string(",T,,M,,N,,K,N")),
             SentenceClass::Optional, 1);
     }
     // $GPRMB,A,0.66,L,START,GOAL,4808.8380,N,01133.4000,E,2.1,32.4,5.3,V,A*hh
     if (index % 5 == 0) {
-        if (m_hasFix) {
+        if (hasFix) {
             double cosLat = std::cos(m_latDeg * kDeg);
             double north = m_destLat - m_latDeg;
             double east = (m_destLon - m_lonDeg) * cosLat;
@@ -507,11 +514,11 @@ void ReceiverModel::AddGnssSatellites(
             }
         }
         std::sort(used.begin(), used.end());
-        std::string gsa = gsaTalker + "GSA,A," + (m_hasFix ? "3" : "1");
+        std::string gsa = gsaTalker + "GSA,A," + (m_reportsFix ? "3" : "1");
         for (size_t i = 0; i < 12; ++i) {
             gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
         }
-        gsa += m_hasFix ? Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop) : std::string(",,,");
+        gsa += m_reportsFix ? Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop) : std::string(",,,");
         if (ids) {
             gsa += Format(",%d",
                           static_cast<int>(system) + 1); // 1 GPS, 2 GLONASS, 3 Galileo, 4 BeiDou

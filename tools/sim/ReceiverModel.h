@@ -131,7 +131,11 @@ private:
     bool m_hasFix = true;
     bool m_coldAcquisition = false;
     double m_fixDueS = 0;
-    double m_lossS = -1; // epoch time the fix was last lost
+    double m_lossS = -1;    // epoch time the fix was last lost
+    double m_fixSinceS = 0; // epoch time the fix was last gained
+    double m_flapOnS = 0;   // --flap-fix
+    double m_flapOffS = 0;
+    bool m_reportsFix = true; // the fix the current epoch's sentences report
     bool m_restartPending = false;
     RestartKind m_pendingKind = RestartKind::Cold;
     double m_pendingTtffS = 0;

@@ -177,6 +177,8 @@ std::string SimUsage() {
            "  --hangup-after S        close the line after S seconds and exit 0\n"
            "  --pause-at S --pause-for S   silent from S seconds on for S seconds, then\n"
            "                          talking again (both needed)\n"
+           "  --flap-fix ON,OFF       a fix held for ON seconds drops for OFF seconds, again\n"
+           "                          and again\n"
            "  --ignore-commands       keep the fix whatever is received\n"
            "  --log-commands FILE     write every byte received to FILE\n"
            "  --truth FILE            one JSON line per restart acted on: kind, when the\n"
@@ -210,8 +212,8 @@ const char* const kValueOptions[] = {
     "--log-commands", "--replay",
     "--pause-at",     "--pause-for",
     "--truth",        "--constellations",
-    "--nmea",         "--count",
-    "--port-prefix",
+    "--nmea",         "--flap-fix",
+    "--count",        "--port-prefix",
 };
 
 // False when value is not one the option takes.
@@ -291,6 +293,15 @@ bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
             return false;
         }
         (arg == "--silent-after" ? o.silentAfterS : o.hangupAfterS) = d;
+    } else if (arg == "--flap-fix") {
+        const size_t comma = value.find(',');
+        double on = 0, off = 0;
+        if (comma == std::string_view::npos || !ParseDouble(value.substr(0, comma), &on) ||
+            !ParseDouble(value.substr(comma + 1), &off) || on <= 0 || off <= 0) {
+            return false;
+        }
+        o.flapOnS = on;
+        o.flapOffS = off;
     } else if (arg == "--pause-at" || arg == "--pause-for") {
         if (!ParseDouble(value, &d) || d < 0 || (arg == "--pause-for" && d == 0)) {
             return false;

@@ -49,6 +49,10 @@ struct SimOptions {
     // power for a moment or stalls). pauseForS <= 0: no pause.
     double pauseAtS = 0;
     double pauseForS = 0;
+    // --flap-fix ON,OFF: a fix held for ON seconds drops for OFF seconds, again and again (a
+    // receiver at the edge of reception). flapOnS <= 0: a fix holds.
+    double flapOnS = 0;
+    double flapOffS = 0;
     bool ignoreCommands = false;
     std::filesystem::path logCommands; // empty: no log
     std::filesystem::path truthFile;   // empty: none; one JSON line per restart acted on
