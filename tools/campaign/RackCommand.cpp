@@ -173,6 +173,42 @@ std::string RackTable(const std::vector<std::string>& names,
     return out;
 }
 
+// A port that never opened: its record says so, every planned run port-lost, so that the
+// comparison shows it beside the others. The CSV's path, or empty when it could not be written.
+fs::path RecordUnopened(const PortCampaignConfig& config, int64_t utcMs) {
+    CCampaignFiles files;
+    if (files.Create(config.folder, utcMs, config.privateFiles) != 0) {
+        return {};
+    }
+    const CampaignSettings& s = config.settings;
+    std::vector<RunRecord> records;
+    for (int32_t run = 1; run <= s.Runs(); ++run) {
+        RunRecord r;
+        r.run = run;
+        r.kind = s.kinds[static_cast<size_t>(run - 1) % s.kinds.size()];
+        r.outcome = RunOutcome::PortLost;
+        r.commandUtcMs = utcMs;
+        r.criterionS = s.criteriaS[r.kind];
+        r.timing = s.timing;
+        r.receiver = ReceiverFamilyKey(s.family);
+        r.receiverId = s.receiverId;
+        r.port = s.port;
+        r.host = s.host;
+        files.WriteRun(r);
+        records.push_back(std::move(r));
+    }
+    const int error = files.Finish(s, config.extra, records, false);
+    return error == 0 ? files.CsvPath() : fs::path();
+}
+
+std::string ThisHost() {
+    char name[256] = "";
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return "";
+    }
+    return name;
+}
+
 } // namespace
 
 int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
@@ -200,11 +236,19 @@ int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
         const std::string name = names[i];
         config.port = ports[i];
         config.settings.port = ports[i];
+        if (config.settings.host.empty()) {
+            config.settings.host = ThisHost(); // records from many machines compare by host
+        }
         config.folder = base.folder / name;
+        bool hostNamed = false;
         for (auto& [key, value] : config.extra) {
             if (key == "port") {
                 value = ports[i];
             }
+            hostNamed = hostNamed || key == "host";
+        }
+        if (!hostNamed) {
+            config.extra.emplace_back("host", config.settings.host);
         }
         config.onProgress = [&screen, name](const std::string& line) {
             screen.Line(name + ": " + line);
@@ -282,6 +326,10 @@ int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
     for (size_t i = 0; i < campaigns.size(); ++i) {
         if (!started[i]) {
             status = 1;
+            if (const fs::path csv = RecordUnopened(campaigns[i]->Config(), UtcNowMs());
+                !csv.empty()) {
+                csvFiles.push_back(csv);
+            }
             continue;
         }
         status = std::max(status, std::min(campaigns[i]->Finish(), 1));
@@ -292,7 +340,7 @@ int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
     }
     screen.Table(RackTable(names, campaigns, started));
     screen.Done();
-    if (csvFiles.empty()) {
+    if (std::find(started.begin(), started.end(), true) == started.end()) {
         std::fprintf(stderr, "zenithprobe-campaign: no port could be opened\n");
         return 2;
     }
