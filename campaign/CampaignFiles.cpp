@@ -523,3 +523,15 @@ int CCampaignFiles::Finish(const CampaignSettings& settings,
     Keep(ReplaceFile(m_paths[kSvg], CampaignSvg(settings, records, summary), m_mode));
     return m_error;
 }
+
+std::string DecimalText(double value, int digits) {
+    return Fixed(value, digits);
+}
+
+std::string JsonQuoted(std::string_view text) {
+    return JsonString(text);
+}
+
+double PlotTickStep(double top) {
+    return TickStep(top);
+}

@@ -39,6 +39,12 @@ std::string CampaignJson(const CampaignSettings& settings,
                          const std::vector<std::filesystem::path>& files,
                          int64_t initialFixWaitMs = -1);
 
+// The record's text rules, for the other documents made from records: fixed-point with '.',
+// a quoted JSON string, and a round step for the ticks of a plot axis over [0, top].
+std::string DecimalText(double value, int digits);
+std::string JsonQuoted(std::string_view text);
+double PlotTickStep(double top);
+
 class CCampaignFiles {
 public:
     // Creates the four files in folder, named by the UTC date of utcMs; privateFiles: mode 0600,

@@ -45,6 +45,21 @@ foreach(_zp_exe zenithprobe zenithprobe-sim nmea-decode zenithprobe-campaign)
   endif()
 endforeach()
 
+# The rack as a service of a test PC, installed disabled (no maintainer script enables it), and
+# its options as a configuration file the package manager keeps across upgrades.
+if(TARGET zenithprobe-campaign)
+  set(ZP_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
+  set(ZP_SYSCONFDIR ${CMAKE_INSTALL_FULL_SYSCONFDIR})
+  configure_file(${_zp_pkg}/zenithprobe-rack.service ${_zp_gen}/zenithprobe-rack.service @ONLY)
+  # systemd reads units from <prefix>/lib/systemd/system, never from a multiarch library folder;
+  # /etc stays /etc for the /usr prefix (GNUInstallDirs' full path).
+  install(FILES ${_zp_gen}/zenithprobe-rack.service DESTINATION lib/systemd/system)
+  install(FILES ${_zp_pkg}/zenithprobe-rack.default
+          DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default RENAME zenithprobe-rack)
+  file(WRITE ${_zp_gen}/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/zenithprobe-rack\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_zp_gen}/conffiles)
+endif()
+
 set(_zp_doc ${CMAKE_INSTALL_DATADIR}/doc/zenithprobe)
 install(FILES ${_zp_pkg}/copyright DESTINATION ${_zp_doc})
 zp_gzip_configured(${_zp_pkg}/changelog ${_zp_gen}/changelog)

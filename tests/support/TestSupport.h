@@ -2,6 +2,7 @@
 // Helpers shared by the tests: temp folders and locating built tools.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
 class TempDir {
@@ -39,3 +40,10 @@ std::filesystem::path CorpusDir();
 
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// Starts a built tool (BinDir()/name) with args, its standard output and error in the given
+// files; returns the process id (-1 on failure). WaitTool gives its exit status, or 128 + the
+// signal that ended it.
+int SpawnTool(const std::string& name, const std::vector<std::string>& args,
+              const std::filesystem::path& out, const std::filesystem::path& err);
+int WaitTool(int pid);

@@ -92,6 +92,12 @@ std::string CampaignUsage() {
            "                     auto (identify it first) or \"\" (none; default RECEIVER)\n"
            "  --identify         identify the receiver, print \"family: identity\" and exit\n"
            "                     (0 identified, 1 not identified, 2 no port)\n"
+           "  --ports LIST|all   the same campaign on several ports at once (COM1,COM2 or\n"
+           "                     device paths; all: the machine's serial devices and the\n"
+           "                     ports folder's COMn), a sub-folder per port and a\n"
+           "                     comparison rack_YYYYMMDD_n.csv/.json/.svg in --out\n"
+           "  --compare DIR...   compare every campaign found under the folders (one row per\n"
+           "                     host, port and kind) into rack_YYYYMMDD_n.* in --out\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out, did not restart or lost\n"
@@ -122,11 +128,25 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     static const char* const kValueOptions[] = {
         "--port",     "--baud",       "--kind",      "--runs", "--timeout",
         "--settle",   "--loss-limit", "--reference", "--out",  "--max-duration",
-        "--receiver", "--duration",   "--skip"};
+        "--receiver", "--duration",   "--skip",      "--ports"};
+    // --compare takes every folder up to the next option.
+    std::vector<std::string> args = Arguments(argc, argv);
+    bool compare = false;
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == "--compare") {
+            compare = true;
+            it = args.erase(it);
+            for (; it != args.end() && !it->starts_with("-"); it = args.erase(it)) {
+                a.compare.emplace_back(*it);
+            }
+        } else {
+            ++it;
+        }
+    }
     std::map<std::string, std::string> values;
     bool reconnect = false, noReconnect = false, multiGnss = false, noMultiGnss = false;
     const std::string refused = ReadOptionValues(
-        Arguments(argc, argv),
+        args,
         {{"-h,--help", &a.help},
          {"--version", &a.version},
          {"--reconnect", &reconnect},
@@ -154,6 +174,9 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
                                   &why)) {
             return fail(why);
         }
+    }
+    if (compare && a.compare.empty()) {
+        return fail("--compare needs a folder");
     }
     for (const char* name : kValueOptions) {
         if (values.count(name) == 0) {
@@ -220,6 +243,12 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             if (!ParseUnsigned(value, 0, 30 * 86400, &a.staticSettings.skipS)) {
                 return fail("bad --skip " + value + " (seconds)");
             }
+        } else if (option == "--ports") {
+            if (value.empty() || value.front() == ',' || value.back() == ',' ||
+                value.find(",,") != std::string::npos) {
+                return fail("bad --ports " + value + " (a list such as COM1,COM2 or all)");
+            }
+            a.ports = value;
         }
     }
     // The runs are cycles x kinds: counted in 64 bits before they may become an int.

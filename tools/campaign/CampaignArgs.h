@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 struct CampaignArgs {
     bool ok = false;      // false: error says why
@@ -28,6 +29,10 @@ struct CampaignArgs {
     // --kind static: a static run instead of restarts (--duration, --skip; --reference shared).
     bool isStatic = false;
     StaticSettings staticSettings;
+    // --compare DIR...: compare the records under these folders instead of running a campaign.
+    std::vector<std::filesystem::path> compare;
+    // --ports LIST|all: the rack; empty: the one port above.
+    std::string ports;
 };
 
 // Runs of a campaign (cycles x kinds) at most.

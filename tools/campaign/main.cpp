@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Paths.h"
 #include "PortCampaign.h"
+#include "RackCommand.h"
 #include "Serial.h"
 #include "StaticRun.h"
 #include "Tick.h"
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
         std::printf("%s\n", VersionLine("zenithprobe-campaign").c_str());
         return 0;
     }
+    if (!args.compare.empty()) {
+        return RunCompare(args);
+    }
     args.settings.timing = "poll";
 
     PortCampaignConfig config;
@@ -75,6 +79,9 @@ int main(int argc, char** argv) {
     config.onMessage = [](const std::string& text) {
         std::fprintf(stderr, "zenithprobe-campaign: %s\n", text.c_str());
     };
+    if (!args.ports.empty()) {
+        return RunRack(args, config);
+    }
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);

@@ -199,6 +199,9 @@ std::string SimUsage() {
            "  --replay-raw            ... keep them too\n"
            "  --loop                  replay FILE again and again\n"
            "  --realtime              replay one RMC-ended epoch per second\n"
+           "  --count N               N receivers in one process on COM1..COMN (seeds\n"
+           "                          S..S+N-1; --truth and --log-commands get FILE.n)\n"
+           "  --port-prefix P         their link names P1..PN (default COM)\n"
            "  --version               the name and version\n"
            "  --help                  this text\n"
            "Runs until SIGINT or SIGTERM; prints \"port: <device>\" and \"link: <link>\".\n";
@@ -223,6 +226,7 @@ const char* const kValueOptions[] = {
     "--nmea",         "--flap-fix",
     "--family",       "--noise",
     "--noise-tau",    "--cn0",
+    "--count",        "--port-prefix",
 };
 
 // "A,B": two numbers within [lo, hi] each.
@@ -407,8 +411,25 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
     }
     // Checked in the table's order, as before.
     for (const char* name : kValueOptions) {
-        if (values.count(name) > 0 && !ApplyValue(name, values[name], o)) {
-            return fail("bad value for " + std::string(name) + ": " + values[name]);
+        const auto it = values.find(name);
+        if (it == values.end()) {
+            continue;
+        }
+        const std::string_view option = name;
+        const std::string& value = it->second;
+        if (option == "--count") {
+            if (!ParseUnsigned(std::string_view(value), &result.count) || result.count < 1 ||
+                result.count > 1000) {
+                return fail("bad value for --count: " + value);
+            }
+        } else if (option == "--port-prefix") {
+            if (value.empty() || value.find('/') != std::string::npos || value == "." ||
+                value == "..") {
+                return fail("bad value for --port-prefix: " + value);
+            }
+            result.portPrefix = value;
+        } else if (!ApplyValue(name, value, o)) {
+            return fail("bad value for " + std::string(name) + ": " + value);
         }
     }
     if ((o.loop || o.realtime || o.replayRaw) && o.replayFile.empty()) {
@@ -420,6 +441,34 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
     if ((values.count("--pause-at") > 0) != (values.count("--pause-for") > 0)) {
         return fail("--pause-at and --pause-for go together");
     }
+    // One process for all of them: an option that ends the process would end every receiver.
+    if (result.count > 0 && values.count("--hangup-after") > 0) {
+        return fail("--hangup-after cannot be used with --count");
+    }
+    if (result.count > 0 && values.count("--port") > 0) {
+        return fail("--port cannot be used with --count (use --port-prefix)");
+    }
+    if (result.count == 0 && values.count("--port-prefix") > 0) {
+        return fail("--port-prefix needs --count");
+    }
     result.ok = true;
     return result;
+}
+
+std::vector<SimOptions> CountedReceivers(const SimArguments& args, uint64_t baseSeed) {
+    std::vector<SimOptions> receivers;
+    for (uint32_t n = 1; n <= args.count; ++n) {
+        SimOptions o = args.options;
+        const std::string suffix = "." + std::to_string(n);
+        o.port = args.portPrefix + std::to_string(n);
+        o.seed = baseSeed + n - 1;
+        if (!o.truthFile.empty()) {
+            o.truthFile += suffix;
+        }
+        if (!o.logCommands.empty()) {
+            o.logCommands += suffix;
+        }
+        receivers.push_back(std::move(o));
+    }
+    return receivers;
 }

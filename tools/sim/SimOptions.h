@@ -91,7 +91,14 @@ struct SimArguments {
     bool version = false; // --version: print the name and version and exit 0
     std::string error;
     SimOptions options;
+    // --count N --port-prefix P: N receivers in one process on P1..PN; 0 without --count.
+    uint32_t count = 0;
+    std::string portPrefix = "COM";
 };
+
+// The receivers of --count: receiver n (1-based) on <portPrefix>n with seed baseSeed + n - 1,
+// its truth and command logs in FILE.n; everything else as options.
+std::vector<SimOptions> CountedReceivers(const SimArguments& args, uint64_t baseSeed);
 
 // Parses argv[1..argc-1]. Never exits and never prints.
 SimArguments ParseSimArguments(int argc, const char* const* argv);

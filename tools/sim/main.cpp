@@ -6,6 +6,46 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+// --count: N receivers, each with its own thread and pty, until a stop signal.
+int RunCounted(const SimArguments& args, const sigset_t& stopSignals) {
+    uint64_t base = 0;
+    if (args.options.seed) {
+        base = *args.options.seed;
+    } else {
+        std::random_device device;
+        base = (static_cast<uint64_t>(device()) << 32) ^ device();
+    }
+    std::vector<std::unique_ptr<ReceiverSimulator>> sims;
+    for (const SimOptions& o : CountedReceivers(args, base)) {
+        sims.push_back(std::make_unique<ReceiverSimulator>(o));
+        if (!sims.back()->Start()) {
+            std::fprintf(stderr, "zenithprobe-sim: %s: %s\n", o.port.c_str(),
+                         sims.back()->Error().c_str());
+            return 1; // the destructors stop the ones started and remove their links
+        }
+    }
+    std::fprintf(stderr, "zenithprobe-sim: seeds %llu to %llu\n",
+                 static_cast<unsigned long long>(base),
+                 static_cast<unsigned long long>(base + args.count - 1));
+    for (const auto& sim : sims) {
+        std::printf("port: %s\nlink: %s\n", sim->SlavePath().c_str(), sim->LinkPath().c_str());
+    }
+    std::fflush(stdout);
+    while (sigwaitinfo(&stopSignals, nullptr) < 0) {
+    }
+    for (const auto& sim : sims) {
+        sim->Stop();
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     SimArguments args = ParseSimArguments(argc, argv);
@@ -29,6 +69,9 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    if (args.count > 0) {
+        return RunCounted(args, stopSignals);
+    }
     ReceiverSimulator sim(args.options);
     if (!sim.Start()) {
         std::fprintf(stderr, "zenithprobe-sim: %s\n", sim.Error().c_str());
