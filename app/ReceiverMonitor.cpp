@@ -203,6 +203,7 @@ void CReceiverMonitor::ClosePort(PortCloseReason reason) {
     std::string note = PortClosedText(port, baud, reason, lastLine, m_bAutoReopen.load());
     DebugPrint("%s\r\n", note.c_str());
     ShowPortClosed(reason, std::move(note));
+    CampaignPortLost();
 }
 
 void CReceiverMonitor::TryReopen() {
@@ -285,7 +286,7 @@ int CReceiverMonitor::StartCampaign(CampaignSettings settings,
         const std::vector<std::pair<std::string, std::string>> extra = {
             {"port", m_strComPort}, {"baud", std::to_string(m_nBaudRate)}};
         if (const int error =
-                session->Begin(settings, folder, extra, {TickCountMs(), UtcNowMs()}, &step);
+                session->Begin(settings, folder, extra, {TickCountMs(), UtcNowMs()}, &step, true);
             error != 0) {
             return error;
         }
@@ -324,12 +325,21 @@ void CReceiverMonitor::ActLocked(const CampaignStep& step, std::vector<CampaignN
         n.run = step.finished->run;
         n.runs = runs;
         n.text = ProgressText(*step.finished, runs);
+        n.ttffMs = step.finished->ttffMs;
         notices->push_back(std::move(n));
     }
     if (!step.send.empty()) {
-        // The result is not looked at, as with the dialog's restarts: a closed port shows up as a
-        // run without a loss.
-        m_serial.Write(step.send.data(), static_cast<uint32_t>(step.send.size()));
+        uint32_t written = 0;
+        if (m_serial.Write(step.send.data(), static_cast<uint32_t>(step.send.size()), &written) !=
+                0 ||
+            written != step.send.size()) {
+            // The restart never reached the receiver: the run is the port's failure, not a
+            // receiver that did not restart.
+            DebugPrint("CReceiverMonitor::Campaign() the restart could not be sent!\r\n");
+            ActLocked(m_campaign->PortLost({TickCountMs(), UtcNowMs()}, m_bAutoReopen.load()),
+                      notices);
+            return;
+        }
         DebugPrint("CReceiverMonitor::Campaign() %s start, run %d!\r\n",
                    StartKindText(step.sendKind), m_campaign->Engine().CurrentRun());
         CampaignNotice n;
@@ -352,6 +362,10 @@ void CReceiverMonitor::FinishLocked(std::vector<CampaignNotice>* notices) {
     n.text = SummaryText(m_campaign->Summary());
     n.paths = m_campaign->Paths();
     n.allPassed = m_campaign->AllPassed();
+    n.fixesIgnored = m_campaign->Engine().FixesIgnored();
+    for (const RunRecord& r : m_campaign->Records()) {
+        n.portLost = n.portLost || r.outcome == RunOutcome::PortLost;
+    }
     notices->push_back(std::move(n));
     m_campaign.reset();
     m_bCampaign = false;
@@ -386,7 +400,30 @@ void CReceiverMonitor::CampaignTick() {
         if (!m_campaign) {
             return;
         }
-        ActLocked(m_campaign->Tick({TickCountMs(), UtcNowMs()}), &notices);
+        if (m_campaign->Engine().WaitingForPort() && m_serial.IsPortOpen()) {
+            ActLocked(m_campaign->PortBack({TickCountMs(), UtcNowMs()}), &notices);
+        }
+        if (m_campaign) {
+            ActLocked(m_campaign->Tick({TickCountMs(), UtcNowMs()}), &notices);
+        }
+    }
+    for (CampaignNotice& n : notices) {
+        CampaignNotify(std::move(n));
+    }
+}
+
+void CReceiverMonitor::CampaignPortLost() {
+    if (!m_bCampaign.load()) {
+        return;
+    }
+    std::vector<CampaignNotice> notices;
+    {
+        std::lock_guard lock(m_campaignMutex);
+        if (!m_campaign) {
+            return;
+        }
+        ActLocked(m_campaign->PortLost({TickCountMs(), UtcNowMs()}, m_bAutoReopen.load()),
+                  &notices);
     }
     for (CampaignNotice& n : notices) {
         CampaignNotify(std::move(n));

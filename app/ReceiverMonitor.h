@@ -28,7 +28,10 @@
 //   lock or nothing). While m_bCampaign is set, the reader's pause ends as soon as bytes arrive
 //   (a wait on the port, kReaderPeriodMs at most) so that arrival times are not up to a pass
 //   late; without a campaign the pause is the fixed one. CampaignNotify runs on the reader
-//   thread or on the thread that called Start/StopCampaign, never under a lock.
+//   thread or on the thread that called Start/StopCampaign, never under a lock. A failed
+//   restart write or a port the reader closes makes the run in progress port-lost; with
+//   AUTO_REOPEN the campaign waits and goes on once the port is open again (checked at each
+//   tick), else it ends. The campaign alone times its runs.
 #include "CampaignSession.h"
 #include "NmeaLog.h"
 #include "NmeaParser.h"
@@ -106,6 +109,9 @@ public:
         std::vector<std::filesystem::path> paths; // Finished: the record's files
         bool allPassed = false;                   // Finished
         int error = 0;                            // Finished: writing the record failed
+        int64_t ttffMs = -1;                      // RunFinished: the run's TTFF, -1 none
+        bool portLost = false;                    // Finished: a run lost its port
+        bool fixesIgnored = false; // Finished: fixes only in sentences this mode ignores
     };
     // Starts a campaign recorded in folder (user-interface thread). 0, EBUSY while one runs, or
     // the error number of the record's creation.
@@ -172,6 +178,8 @@ private:
     // Under m_campaignMutex: sends what step asks for and collects its notices; ends the
     // campaign when it is over.
     void ActLocked(const CampaignStep& step, std::vector<CampaignNotice>* notices);
+    // The port went away (reader thread, after closing it): the run in progress is port-lost.
+    void CampaignPortLost();
     void FinishLocked(std::vector<CampaignNotice>* notices);
     void ClosePort(PortCloseReason reason);
     void TryReopen();

@@ -28,9 +28,23 @@ bool CZenithprobeDlg::StartCampaignRuns(const std::vector<int32_t>& kinds, int32
     settings.cycles = cycles;
     settings.timeoutS = timeoutS;
     settings.settleS = m_nCampaignSettleS;
-    settings.criteriaS[kStartCold] = static_cast<uint32_t>(m_nCriteriaCold);
-    settings.criteriaS[kStartWarm] = static_cast<uint32_t>(m_nCriteriaWarm);
-    settings.criteriaS[kStartHot] = static_cast<uint32_t>(m_nCriteriaHot);
+    // A criterion of -1 must not become one of 136 years, nor 3 x a huge one wrap.
+    const struct {
+        int32_t kind;
+        int32_t value;
+        const char* key;
+    } criteria[] = {{kStartCold, m_nCriteriaCold, "TIME_CRITERIA_C"},
+                    {kStartWarm, m_nCriteriaWarm, "TIME_CRITERIA_W"},
+                    {kStartHot, m_nCriteriaHot, "TIME_CRITERIA_H"}};
+    for (const auto& c : criteria) {
+        if (c.value < 0 || c.value > static_cast<int32_t>(kMaxCriterionS)) {
+            MessageBox(
+                wxString::Format("%s=%d is outside 0 to %u s", c.key, c.value, kMaxCriterionS),
+                kMbStopOk);
+            return false;
+        }
+        settings.criteriaS[c.kind] = static_cast<uint32_t>(c.value);
+    }
     // The menu item changes first: the first restart's notice may arrive at once.
     SetCampaignMenuLabel("Stop campaign");
     if (const int error = StartCampaign(settings, m_strDataDir); error != 0) {
@@ -62,19 +76,31 @@ void CZenithprobeDlg::CampaignNotify(CampaignNotice notice) {
         }
         switch (notice.what) {
         case CampaignNotice::What::RestartSent:
-            // As the dialog's own restarts: the kind, the waiting thread and the TTFF count on
-            // the main screen. The bytes went out already, from the reader thread.
+            // The kind as the dialog's own restarts show it. No waiting thread: the campaign
+            // alone times its runs (a waiter would reset the parser under it). The bytes went
+            // out already, from the reader thread.
             m_nStartKind = notice.kind;
-            StartRestartWaiter();
             SetDlgItemText(IDC_START_KIND, wxString::Format("%s %d/%d", StartKindText(notice.kind),
                                                             notice.run, notice.runs));
             break;
         case CampaignNotice::What::RunFinished:
             DebugPrint("CZenithprobeDlg::OnCampaign() %s!\r\n", notice.text.c_str());
+            if (notice.ttffMs >= 0) {
+                // The TTFF field follows the campaign: the run's whole seconds.
+                m_strTTFF = wxString::Format("%lld", static_cast<long long>(notice.ttffMs / 1000));
+                UpdateData(false);
+            }
             break;
         case CampaignNotice::What::Finished: {
             SetCampaignMenuLabel("Campaign...");
             wxString text = notice.allPassed ? "Campaign passed\n\n" : "Campaign ended\n\n";
+            if (notice.fixesIgnored) {
+                text += "The receiver reports its fixes only in sentences that Multi-GNSS off "
+                        "ignores (MULTI_GNSS=0): switch Options > Multi-GNSS on and start "
+                        "again.\n\n";
+            } else if (notice.portLost) {
+                text += "The port closed during the campaign (port-lost).\n\n";
+            }
             text += wxString::FromUTF8(notice.text);
             for (const std::filesystem::path& p : notice.paths) {
                 text += "\n" + wxString::FromUTF8(p.filename().string());
