@@ -228,6 +228,9 @@ int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A dropped ssh session ends the rack like Ctrl-C, never by a write to the gone terminal.
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 
     std::vector<std::unique_ptr<CPortCampaign>> campaigns;
     std::vector<bool> started;
