@@ -357,8 +357,11 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_EQ(a.options.talker, "GN");
     EXPECT_EQ(a.options.seed, 42u);
     EXPECT_EQ(a.options.startUtc, 1709208000);
-    a = parse({"--pause-at", "2.5", "--pause-for", "3", "--replay", "f.log", "--replay-raw"});
+    a = parse({"--pause-at", "2.5", "--pause-for", "3", "--replay", "f.log", "--replay-raw",
+               "--flap-fix", "1,0.5"});
     ASSERT_TRUE(a.ok) << a.error;
+    EXPECT_DOUBLE_EQ(a.options.flapOnS, 1);
+    EXPECT_DOUBLE_EQ(a.options.flapOffS, 0.5);
     EXPECT_DOUBLE_EQ(a.options.pauseAtS, 2.5);
     EXPECT_DOUBLE_EQ(a.options.pauseForS, 3);
     EXPECT_TRUE(a.options.replayRaw);
@@ -371,7 +374,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
         {"--port", "a/b"},     {"--loop"},
         {"--frobnicate"},      {"--seed", "x"},
         {"--pause-at", "1"},   {"--pause-at", "1", "--pause-for", "0"},
-        {"--replay-raw"},
+        {"--replay-raw"},      {"--flap-fix", "1"},
+        {"--flap-fix", "1,0"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parse(args).ok) << args[0];
