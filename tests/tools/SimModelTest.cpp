@@ -357,8 +357,11 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_EQ(a.options.talker, "GN");
     EXPECT_EQ(a.options.seed, 42u);
     EXPECT_EQ(a.options.startUtc, 1709208000);
-    a = parse({"--pause-at", "2.5", "--pause-for", "3", "--replay", "f.log", "--replay-raw"});
+    a = parse({"--pause-at", "2.5", "--pause-for", "3", "--replay", "f.log", "--replay-raw",
+               "--flap-fix", "1,0.5"});
     ASSERT_TRUE(a.ok) << a.error;
+    EXPECT_DOUBLE_EQ(a.options.flapOnS, 1);
+    EXPECT_DOUBLE_EQ(a.options.flapOffS, 0.5);
     EXPECT_DOUBLE_EQ(a.options.pauseAtS, 2.5);
     EXPECT_DOUBLE_EQ(a.options.pauseForS, 3);
     EXPECT_TRUE(a.options.replayRaw);
@@ -374,6 +377,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
         {"--replay-raw"},      {"--noise", "2"},
         {"--noise", "-1,2"},   {"--noise-tau", "5"},
         {"--cn0", "45"},       {"--cn0", "0,3"},
+        {"--replay-raw"},      {"--flap-fix", "1"},
+        {"--flap-fix", "1,0"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parse(args).ok) << args[0];
