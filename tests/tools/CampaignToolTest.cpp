@@ -288,11 +288,23 @@ TEST_F(CampaignToolTest, ExitStatuses) {
         {"no runs", {"--runs", "0"}, 2},
         {"unknown option", {"--fast"}, 2},
         {"no such port", {"--port", "COM7"}, 2},
+        {"unknown receiver", {"--receiver", "u-blox"}, 2},
+        {"no port to identify", {"--port", "COM7", "--identify"}, 2},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.label);
         EXPECT_EQ(Run(r.args), r.status);
     }
+    // A key that is garbage is named in the message; the option replaces it.
+    const fs::path ini = m_dir.Path() / "Zenithprobe.ini";
+    IniWriteString("Zenithprobe", "RECEIVER", "ublox", ini);
+    EXPECT_EQ(Run({"--runs", "1"}), 2);
+    EXPECT_NE(ReadFileBytes(m_dir.Path() / "stderr")
+                  .find("RECEIVER in Zenithprobe.ini: unknown receiver \"ublox\""),
+              std::string::npos);
+    EXPECT_EQ(Run({"--receiver", "", "--port", "COM7"}), 2);
+    EXPECT_EQ(ReadFileBytes(m_dir.Path() / "stderr").find("unknown receiver"), std::string::npos);
+    IniWriteString("Zenithprobe", "RECEIVER", "", ini);
     // A receiver that never restarts: every run is no-restart.
     SimOptions o;
     o.portsDir = m_dir.Path();
@@ -400,7 +412,6 @@ TEST_F(CampaignToolTest, IdentifyNamesEachFamily) {
         EXPECT_EQ(printed.substr(0, expected.size()), expected) << printed;
         EXPECT_EQ(sims[i]->Status().restarts.size(), 0u);
     }
-    EXPECT_EQ(Run({"--port", "COM9", "--identify"}), 2);
 }
 
 } // namespace
