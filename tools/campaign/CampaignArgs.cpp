@@ -74,6 +74,9 @@ std::string CampaignUsage() {
            "                     of the settled positions)\n"
            "  --out DIR          folder of the record (default: the data folder, as\n"
            "                     zenithprobe --paths shows it)\n"
+           "  --keep-frames      recognise binary frames (UBX, RTCM 3, SkyTraq, SiRF) and\n"
+           "                     keep them with the sentences, as received, in a .bin beside\n"
+           "                     the record (the .nmea keeps sentences only)\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out or did not restart (or\n"
@@ -100,7 +103,8 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
                                                 "--loss-limit", "--reference", "--out"};
     std::map<std::string, std::string> values;
     const std::string refused = ReadOptionValues(
-        Arguments(argc, argv), {{"-h,--help", &a.help}, {"--version", &a.version}},
+        Arguments(argc, argv),
+        {{"-h,--help", &a.help}, {"--version", &a.version}, {"--keep-frames", &a.keepFrames}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;

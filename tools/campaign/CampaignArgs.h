@@ -17,6 +17,7 @@ struct CampaignArgs {
     std::string port;
     int32_t baud = 0;
     std::filesystem::path out; // empty: the program's folder
+    bool keepFrames = false;   // --keep-frames: recognise binary frames, capture them (.bin)
     CampaignSettings settings;
 };
 
