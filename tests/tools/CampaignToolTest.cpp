@@ -131,10 +131,12 @@ private:
 
 class CampaignToolTest : public ::testing::Test {
 protected:
-    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3,
+    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3, bool binary = false,
                   ReceiverFamily family = ReceiverFamily::None) {
         SimOptions o;
         o.family = family;
+        o.binaryUbx = binary;
+        o.binaryRtcm3 = binary;
         o.portsDir = m_dir.Path();
         o.baud = 115200;
         o.rateHz = 10;
@@ -245,6 +247,26 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
     EXPECT_NE(raw.find("$GPGSA,A,1"), std::string::npos);
 }
 
+// A u-blox receiver that also sends RTCM 3: the runs pass, the .nmea keeps the sentences alone
+// and --keep-frames captures frames and sentences in the .bin.
+TEST_F(CampaignToolTest, KeepFramesCapturesWhatTheNmeaRecordLeavesOut) {
+    StartSim(0.2, 0.3, true);
+    fs::create_directory(m_out);
+    EXPECT_EQ(Run({"--baud", "115200", "--kind", "hot", "--runs", "2", "--settle", "0",
+                   "--keep-frames", "--out", m_out.string()}),
+              0);
+    m_sim->Stop();
+    const std::string nmea = ReadFileBytes(Record(".nmea"));
+    const std::string bin = ReadFileBytes(Record(".bin"));
+    EXPECT_EQ(nmea.find('\xB5'), std::string::npos);
+    EXPECT_EQ(nmea.find('\xD3'), std::string::npos);
+    EXPECT_NE(bin.find("\xB5\x62\x01\x35"), std::string::npos);     // NAV-SAT
+    EXPECT_NE(bin.find("\xD3\x00\x13\x3E\xD0"), std::string::npos); // message 1005
+    EXPECT_NE(bin.find(nmea.substr(0, 60)), std::string::npos);
+    EXPECT_NE(ReadFileBytes(m_dir.Path() / "stdout").find(Record(".bin").string()),
+              std::string::npos);
+}
+
 TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {
     StartSim();
     fs::create_directory(m_out);
@@ -339,7 +361,7 @@ TEST_F(CampaignToolTest, EachFamilyRestartsOnItsOwnCommand) {
     for (const Row& r : rows) {
         const std::string key = ReceiverFamilyKey(r.family);
         SCOPED_TRACE(key);
-        StartSim(0.2, 0.3, r.family);
+        StartSim(0.2, 0.3, false, r.family);
         const fs::path out = m_dir.Path() / key;
         fs::create_directory(out);
         EXPECT_EQ(Run({"--baud", "115200", "--receiver", r.receiver, "--kind", "cold,warm,hot",
@@ -368,7 +390,7 @@ TEST_F(CampaignToolTest, EachFamilyRestartsOnItsOwnCommand) {
         EXPECT_NE(json.find("\"receiver\": \"" + key + "\""), std::string::npos);
     }
     // Without a family only the SONY and SiRF commands go out, which a u-blox ignores.
-    StartSim(0.2, 0.3, ReceiverFamily::Ubx);
+    StartSim(0.2, 0.3, false, ReceiverFamily::Ubx);
     const fs::path out = m_dir.Path() / "none";
     fs::create_directory(out);
     EXPECT_EQ(Run({"--baud", "115200", "--runs", "1", "--loss-limit", "1", "--out", out.string()}),
