@@ -528,15 +528,7 @@ TEST(SimFamily, ActsOnItsOwnFramesOnly) {
          ReceiverFamily::Mtk,
          {mtkCold.substr(0, 4), "!x", mtkCold.substr(4)},
          {}},
-        {"MediaTek ignores another family's command",
-         ReceiverFamily::Mtk,
-         {cmd(ReceiverFamily::Casic, kStartCold)},
-         {}},
         {"CASIC hot", ReceiverFamily::Casic, {cmd(ReceiverFamily::Casic, kStartHot)}, {"hot"}},
-        {"Quectel LG version",
-         ReceiverFamily::QuectelLg,
-         {CReceiverIdentifier::ProbeOf(ReceiverFamily::QuectelLg)},
-         {"$PQTMVERNO,"}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.label);
