@@ -1,6 +1,7 @@
 // The simulated receiver without a port: its sentences, its restarts and TTFF, the fitting of an
 // epoch to the line, the command recognition and the command line.
 #include "BinaryEpoch.h"
+#include "BinaryFrames.h"
 #include "FamilyReceiver.h"
 #include "FrameTestUtil.h"
 #include "NmeaChecksum.h"
@@ -501,30 +502,19 @@ TEST(SimFamily, ActsOnItsOwnFramesOnly) {
     skyBadMode[19] = static_cast<char>(skyBadMode[19] ^ 1 ^ 7); // its check still right
     const std::string design = SonyRestartCommand(kStartCold) + SirfRestartCommand(kStartCold);
     const std::string mtkCold = cmd(ReceiverFamily::Mtk, kStartCold);
+    const auto U = ReceiverFamily::Ubx, S = ReceiverFamily::SkyTraq;
+    const std::string ack = SkyTraqFrame("\x83\x01"), nack = SkyTraqFrame("\x84\x01");
     const Row rows[] = {
-        {"u-blox cold, in two pieces",
-         ReceiverFamily::Ubx,
-         {ubxCold.substr(0, 5), ubxCold.substr(5)},
-         {"cold"}},
-        {"u-blox bad check", ReceiverFamily::Ubx, {ubxBadCheck}, {}},
-        {"u-blox ignores the SONY and SiRF commands", ReceiverFamily::Ubx, {design}, {}},
-        {"u-blox version",
-         ReceiverFamily::Ubx,
-         {CReceiverIdentifier::ProbeOf(ReceiverFamily::Ubx)},
-         {"\xB5\x62\x0A\x04"}},
-        {"SkyTraq warm is acknowledged",
-         ReceiverFamily::SkyTraq,
-         {cmd(ReceiverFamily::SkyTraq, kStartWarm)},
-         {std::string("\xA0\xA1\x00\x02\x83\x01", 6), "warm"}},
-        {"SkyTraq unknown mode is refused",
-         ReceiverFamily::SkyTraq,
-         {skyBadMode},
-         {std::string("\xA0\xA1\x00\x02\x84\x01", 6)}},
-        {"Airoha warm is acknowledged",
+        {"u-blox cold, in two pieces", U, {ubxCold.substr(0, 5), ubxCold.substr(5)}, {"cold"}},
+        {"u-blox bad check", U, {ubxBadCheck}, {}},
+        {"u-blox ignores the SONY and SiRF commands", U, {design}, {}},
+        {"SkyTraq warm is acknowledged", S, {cmd(S, kStartWarm)}, {ack, "warm"}},
+        {"SkyTraq unknown mode is refused", S, {skyBadMode}, {nack}},
+        {"Airoha acknowledges",
          ReceiverFamily::Airoha,
          {cmd(ReceiverFamily::Airoha, kStartWarm)},
          {"$PAIR001,005,0*", "warm"}},
-        {"MediaTek: a byte at another rate spoils the command",
+        {"MediaTek: a byte at another rate spoils it",
          ReceiverFamily::Mtk,
          {mtkCold.substr(0, 4), "!x", mtkCold.substr(4)},
          {}},
