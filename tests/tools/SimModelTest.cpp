@@ -1,8 +1,14 @@
 // The simulated receiver without a port: its sentences, its restarts and TTFF, the fitting of an
 // epoch to the line, the command recognition and the command line.
+#include "BinaryEpoch.h"
+#include "BinaryFrames.h"
+#include "FamilyReceiver.h"
+#include "FrameTestUtil.h"
 #include "NmeaChecksum.h"
 #include "NmeaParser.h"
+#include "ReceiverIdentify.h"
 #include "ReceiverModel.h"
+#include "RestartCommandBytes.h"
 #include "RestartCommands.h"
 #include "SimOptions.h"
 
@@ -253,6 +259,36 @@ TEST(SimFit, LeavesOutOptionalSentencesThenGsvMessagesInTurn) {
     EXPECT_EQ(sent, "G1G1G1G1G2G2G2G2G3G3G3G3");
 }
 
+// --binary: NAV-PVT, NAV-SAT and message 1005 ahead of the epoch, each whole by its own rule.
+TEST(SimBinary, FramesOfAnEpochCarryTheModel) {
+    SimOptions o = Fixed(6);
+    o.binaryUbx = true;
+    o.binaryRtcm3 = true;
+    ReceiverModel model(o, 6);
+    model.Epoch(3); // 2024-03-01 00:00:01 UTC: Friday, GPS time of week 5 * 86400 + 1 + 18 s
+    const std::string frames = EpochFrames(model, 3, o);
+    const size_t satBytes = 8 + 12 * model.Sky().size();
+    ASSERT_EQ(frames.size(), 100 + (8 + satBytes) + 25);
+    const std::string pvt = frames.substr(0, 100);
+    const std::string sat = frames.substr(100, 8 + satBytes);
+    const std::string rtcm = frames.substr(108 + satBytes);
+    EXPECT_EQ(pvt, frametest::Ubx(0x01, 0x07, pvt.substr(6, 92)));
+    EXPECT_EQ(sat, frametest::Ubx(0x01, 0x35, sat.substr(6, satBytes)));
+    EXPECT_EQ(rtcm, frametest::Rtcm3(rtcm.substr(3, 19)));
+    const auto le = [](const std::string& f, size_t at, int n) {
+        int64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) {
+            v = v * 256 + static_cast<uint8_t>(f[at + static_cast<size_t>(i)]);
+        }
+        return v;
+    };
+    EXPECT_EQ(le(pvt, 6, 4), (5 * 86400 + 1 + 18) * 1000); // iTOW
+    EXPECT_EQ(le(pvt, 6 + 4, 2), 2024);
+    EXPECT_EQ(le(pvt, 6 + 28, 4), std::llround(model.LatitudeDeg() * 1e7));
+    EXPECT_EQ(le(sat, 6 + 5, 1), static_cast<int64_t>(model.Sky().size()));
+    EXPECT_EQ((static_cast<uint8_t>(rtcm[3]) << 4) | (static_cast<uint8_t>(rtcm[4]) >> 4), 1005);
+}
+
 TEST(SimCommands, RecognisesBothFormsAndRejectsDamagedOnes) {
     const std::string cold =
         NmeaSentence("PSRF101,-2686700,-4304200,3851624,96000,497260,921,12,4");
@@ -365,20 +401,41 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(a.options.pauseAtS, 2.5);
     EXPECT_DOUBLE_EQ(a.options.pauseForS, 3);
     EXPECT_TRUE(a.options.replayRaw);
+    a = parse({"--family", "quectel-lg", "--banner"});
+    ASSERT_TRUE(a.ok) << a.error;
+    EXPECT_EQ(a.options.family, ReceiverFamily::QuectelLg);
+    EXPECT_TRUE(a.options.banner);
 
     const std::vector<std::vector<const char*>> bad = {
-        {"--baud", "4801"},    {"--baud"},
-        {"--rate-hz", "0"},    {"--ttff-cold", "5-3"},
-        {"--ttff-warm", "-1"}, {"--start-time", "2023-02-29 00:00:00"},
-        {"--start", "maybe"},  {"--talker", "gp"},
-        {"--port", "a/b"},     {"--loop"},
-        {"--frobnicate"},      {"--seed", "x"},
-        {"--pause-at", "1"},   {"--pause-at", "1", "--pause-for", "0"},
-        {"--replay-raw"},      {"--noise", "2"},
-        {"--noise", "-1,2"},   {"--noise-tau", "5"},
-        {"--cn0", "45"},       {"--cn0", "0,3"},
-        {"--replay-raw"},      {"--flap-fix", "1"},
+        {"--baud", "4801"},
+        {"--baud"},
+        {"--rate-hz", "0"},
+        {"--ttff-cold", "5-3"},
+        {"--ttff-warm", "-1"},
+        {"--start-time", "2023-02-29 00:00:00"},
+        {"--start", "maybe"},
+        {"--talker", "gp"},
+        {"--port", "a/b"},
+        {"--loop"},
+        {"--frobnicate"},
+        {"--seed", "x"},
+        {"--pause-at", "1"},
+        {"--pause-at", "1", "--pause-for", "0"},
+        {"--replay-raw"},
+        {"--noise", "2"},
+        {"--noise", "-1,2"},
+        {"--noise-tau", "5"},
+        {"--cn0", "45"},
+        {"--cn0", "0,3"},
+        {"--replay-raw"},
+        {"--flap-fix", "1"},
         {"--flap-fix", "1,0"},
+        {"--family", "auto"},
+        {"--family", "UBX"},
+        {"--family", ""},
+        {"--binary", "nmea"},
+        {"--binary", "ubx,"},
+        {"--binary", "ubx", "--replay", "f"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parse(args).ok) << args[0];
@@ -398,6 +455,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(noisy.options.noiseVerticalM, 3.5);
     EXPECT_DOUBLE_EQ(noisy.options.noiseTauS, 30);
     EXPECT_EQ(noisy.options.cn0MeanDbHz, 45.0);
+    const SimOptions both = parse({"--binary", "rtcm3,ubx"}).options;
+    EXPECT_TRUE(both.binaryUbx && both.binaryRtcm3);
 }
 
 // The reported position of a receiver standing still: the error's spread and its correlation
@@ -491,4 +550,62 @@ TEST(SimModel, FourConstellationsDecodeInMultiGnssModeOnly) {
     EXPECT_EQ(a.options.nmeaVersion, 410);
     const char* twice[] = {"sim", "--constellations", "gps,gps"};
     EXPECT_FALSE(ParseSimArguments(3, twice).ok);
+}
+
+// A family's receiver fed the bytes a program sends, in pieces: what it acts on and answers.
+TEST(SimFamily, ActsOnItsOwnFramesOnly) {
+    struct Row {
+        const char* label;
+        ReceiverFamily family;
+        std::vector<std::string> reads;    // one Feed each; a read starting with '!' is garbage
+        std::vector<std::string> expected; // "cold" / "warm" / "hot" and each reply's first bytes
+    };
+    auto cmd = [](ReceiverFamily f, int32_t kind) { return FamilyRestartCommand(f, kind); };
+    const std::string ubxCold = cmd(ReceiverFamily::Ubx, kStartCold);
+    std::string ubxBadCheck = ubxCold;
+    ubxBadCheck.back() = static_cast<char>(ubxBadCheck.back() ^ 1);
+    std::string skyBadMode = cmd(ReceiverFamily::SkyTraq, kStartHot);
+    skyBadMode[5] = 7;
+    skyBadMode[19] = static_cast<char>(skyBadMode[19] ^ 1 ^ 7); // its check still right
+    const std::string design = SonyRestartCommand(kStartCold) + SirfRestartCommand(kStartCold);
+    const std::string mtkCold = cmd(ReceiverFamily::Mtk, kStartCold);
+    const auto U = ReceiverFamily::Ubx, S = ReceiverFamily::SkyTraq;
+    const std::string ack = SkyTraqFrame("\x83\x01"), nack = SkyTraqFrame("\x84\x01");
+    const Row rows[] = {
+        {"u-blox cold, in two pieces", U, {ubxCold.substr(0, 5), ubxCold.substr(5)}, {"cold"}},
+        {"u-blox bad check", U, {ubxBadCheck}, {}},
+        {"u-blox ignores the SONY and SiRF commands", U, {design}, {}},
+        {"SkyTraq warm is acknowledged", S, {cmd(S, kStartWarm)}, {ack, "warm"}},
+        {"SkyTraq unknown mode is refused", S, {skyBadMode}, {nack}},
+        {"Airoha acknowledges",
+         ReceiverFamily::Airoha,
+         {cmd(ReceiverFamily::Airoha, kStartWarm)},
+         {"$PAIR001,005,0*", "warm"}},
+        {"MediaTek: a byte at another rate spoils it",
+         ReceiverFamily::Mtk,
+         {mtkCold.substr(0, 4), "!x", mtkCold.substr(4)},
+         {}},
+        {"CASIC hot", ReceiverFamily::Casic, {cmd(ReceiverFamily::Casic, kStartHot)}, {"hot"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        FamilyReceiver receiver(r.family, "GP");
+        std::vector<FamilyInput> inputs;
+        for (const std::string& read : r.reads) {
+            const bool garbage = !read.empty() && read[0] == '!';
+            receiver.Feed(garbage ? read.substr(1) : read, garbage, &inputs);
+        }
+        std::vector<std::string> got;
+        for (const FamilyInput& in : inputs) {
+            for (const std::string& e : r.expected) {
+                if (!in.reply.empty() && in.reply.compare(0, e.size(), e) == 0) {
+                    got.push_back(e);
+                }
+            }
+            if (in.restart) {
+                got.push_back(RestartKindName(in.kind));
+            }
+        }
+        EXPECT_EQ(got, r.expected);
+    }
 }

@@ -98,6 +98,9 @@ std::string CampaignUsage() {
            "                     comparison rack_YYYYMMDD_n.csv/.json/.svg in --out\n"
            "  --compare DIR...   compare every campaign found under the folders (one row per\n"
            "                     host, port and kind) into rack_YYYYMMDD_n.* in --out\n"
+           "  --keep-frames      recognise binary frames (UBX, RTCM 3, SkyTraq, SiRF) and\n"
+           "                     keep them with the sentences, as received, in a .bin beside\n"
+           "                     the record (the .nmea keeps sentences only)\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out, did not restart or lost\n"
@@ -153,7 +156,8 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
          {"--no-reconnect", &noReconnect},
          {"--multi-gnss", &multiGnss},
          {"--no-multi-gnss", &noMultiGnss},
-         {"--identify", &a.identify}},
+         {"--identify", &a.identify},
+         {"--keep-frames", &a.keepFrames}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;

@@ -25,6 +25,7 @@ struct CampaignArgs {
     uint32_t maxDurationS = 0; // --max-duration; 0: no limit
     ReceiverSetting receiver;  // --receiver, else RECEIVER of Zenithprobe.ini
     bool identify = false;     // --identify: identify the receiver, print it and exit
+    bool keepFrames = false;   // --keep-frames: recognise binary frames, capture them (.bin)
     CampaignSettings settings;
     // --kind static: a static run instead of restarts (--duration, --skip; --reference shared).
     bool isStatic = false;

@@ -73,7 +73,7 @@ int CPortCampaign::Begin(CampaignTime now) {
     // With a receiver named (or asked for) its binary frames are recognised, as the program
     // does: they carry answers (UBX, SkyTraq) and must not break the lines around them.
     m_path->SetFrameRecognition(m_config.settings.family != ReceiverFamily::None ||
-                                m_config.identify || m_config.identifyOnly);
+                                m_config.identify || m_config.identifyOnly || m_config.keepFrames);
     if (m_config.identify || m_config.identifyOnly) {
         m_identifier = std::make_unique<CReceiverIdentifier>();
         ActIdentify(m_identifier->Start(now.monoMs), now);
@@ -105,6 +105,13 @@ int CPortCampaign::StartSession(CampaignTime now) {
         return 2;
     }
     m_begun = true;
+    if (m_config.keepFrames && !m_session.Paths().empty()) {
+        m_captureError = m_capture.Create(m_session.Paths().front());
+        if (m_captureError != 0) {
+            Message("cannot create the frame capture beside the record (" +
+                    std::string(std::strerror(m_captureError)) + ")");
+        }
+    }
     Act(first);
     return 0;
 }
@@ -149,6 +156,9 @@ void CPortCampaign::ActIdentify(const IdentifyStep& step, CampaignTime now) {
 }
 
 void CPortCampaign::Act(const CampaignStep& step) {
+    if (step.finished) {
+        m_capture.Flush();
+    }
     if (step.finished && m_config.onProgress) {
         m_config.onProgress(ProgressText(*step.finished, m_config.settings.Runs()));
     }
@@ -231,9 +241,15 @@ void CPortCampaign::Readable() {
     m_path->Feed(
         buffer, count, arrivalMs,
         [&](const ReceivedLine& line) {
+            if (m_capture.IsOpen()) {
+                m_capture.Line(line);
+            }
             Act(m_session.Line(line, SampleOf(m_parser), {line.arrivalMs, utcMs}));
         },
         [&](const ReceivedFrame& frame) {
+            if (m_capture.IsOpen()) {
+                m_capture.Frame(frame);
+            }
             Act(m_session.Frame(frame, {frame.arrivalMs, utcMs}));
         });
 }
@@ -292,6 +308,16 @@ int CPortCampaign::Finish() {
     if (error != 0 && !m_writeErrorTold) {
         Message(std::string("writing the record failed (") + std::strerror(error) + ")");
     }
-    m_status = m_ignored ? 2 : m_session.AllPassed() && error == 0 && !m_cut ? 0 : 1;
+    if (m_capture.IsOpen()) {
+        const int closed = m_capture.Close();
+        if (closed != 0 && m_captureError == 0) {
+            m_captureError = closed;
+            Message("writing " + m_capture.Path().string() + " failed (" + std::strerror(closed) +
+                    ")");
+        }
+    }
+    m_status = m_ignored                                                              ? 2
+               : m_session.AllPassed() && error == 0 && m_captureError == 0 && !m_cut ? 0
+                                                                                      : 1;
     return m_status;
 }

@@ -11,6 +11,7 @@
 // Threads: one owner thread calls everything (the command's loop); no lock, no thread of its
 // own. The callbacks run on that thread, inside the calls.
 #include "CampaignSession.h"
+#include "FrameCapture.h"
 #include "ReceivePath.h"
 #include "ReceiverIdentify.h"
 #include "Serial.h"
@@ -36,6 +37,8 @@ struct PortCampaignConfig {
     // the campaign ends there, 0 identified, 1 not.
     bool identify = false;
     bool identifyOnly = false;
+    // --keep-frames: every sentence and frame as received, in a .bin beside the record.
+    bool keepFrames = false;
     std::vector<std::pair<std::string, std::string>> extra; // further JSON settings
     // A finished run's progress line, and notices and errors (without the command's name or a
     // line end). Empty: dropped. onIdentity gets "family: identity" or "not identified".
@@ -72,6 +75,8 @@ public:
 
     const CCampaignSession& Session() const { return m_session; }
     const PortCampaignConfig& Config() const { return m_config; }
+    // The --keep-frames capture; empty without one.
+    std::filesystem::path CapturePath() const { return m_capture.Path(); }
 
 private:
     void Act(const CampaignStep& step);
@@ -87,6 +92,8 @@ private:
     std::unique_ptr<CReceivePath> m_path;
     CCampaignSession m_session;
     std::unique_ptr<CReceiverIdentifier> m_identifier; // while identifying
+    CFrameCapture m_capture;
+    int m_captureError = 0;
     bool m_begun = false;
     bool m_done = false;
     bool m_cut = false;            // ended before its last run (stop, port gone, duration)

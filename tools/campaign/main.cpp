@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
     config.settings.family = args.receiver.family;
     config.identify = args.receiver.automatic;
     config.identifyOnly = args.identify;
+    config.keepFrames = args.keepFrames;
     config.folder = args.out;
     if (config.folder.empty()) {
         // The user's own folder keeps the user's own files; under --out the umask decides (a
@@ -131,6 +132,9 @@ int main(int argc, char** argv) {
     std::printf("\n%s\n", SummaryText(campaign.Session().Summary()).c_str());
     for (const std::filesystem::path& p : campaign.Session().Paths()) {
         std::printf("%s\n", p.c_str());
+    }
+    if (args.keepFrames && !campaign.CapturePath().empty()) {
+        std::printf("%s\n", campaign.CapturePath().c_str());
     }
     return status;
 }

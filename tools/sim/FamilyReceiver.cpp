@@ -143,7 +143,11 @@ void FamilyReceiver::Feed(std::string_view bytes, bool garbage, std::vector<Fami
             const bool ubx = m_state == State::Ubx;
             const size_t header = ubx ? kUbxHeader : kSkyTraqHeader;
             if (m_frame.size() == 2 && c != (ubx ? 0x62 : 0xA1)) {
-                Reset();
+                Reset(); // a false sync: this byte may still begin a sentence
+                if (c == '$') {
+                    m_state = State::Nmea;
+                    m_frame.assign(1, ch);
+                }
                 break;
             }
             if (m_frame.size() < header) {
