@@ -515,11 +515,10 @@ int CStaticSession::WritePlot() {
                            ? m_errors.HorizontalQuantile(1.0 - static_cast<double>(kPlotOutliers) /
                                                                    static_cast<double>(counted))
                            : 1e300;
-    const uint64_t stride = counted > kPlotDots ? (counted + (kPlotDots - kPlotOutliers) - 1) /
-                                                      (kPlotDots - kPlotOutliers)
-                                                : 1;
+    // The regular dots: an even share, floor(i x budget / n) stepping up at each kept one.
+    const uint64_t budget = kPlotDots - kPlotOutliers;
     if (counted > kPlotDots) {
-        plot.thinning = stride;
+        plot.thinnedFrom = counted;
         plot.outlierCutM = cut;
     }
     const uint64_t window = m_inWindow;
@@ -564,7 +563,9 @@ int CStaticSession::WritePlot() {
                 c.Add(StaticPlot::kVertical, t, up);
             }
             const bool outlier = h > cut && outliers < kPlotOutliers;
-            if (outlier || taken3d % stride == 0) {
+            const bool regular = counted <= kPlotDots ||
+                                 (taken3d + 1) * budget / counted != taken3d * budget / counted;
+            if (outlier || regular) {
                 plot.dots.push_back({static_cast<float>(east), static_cast<float>(north), outlier});
                 outliers += outlier ? 1 : 0;
             }
