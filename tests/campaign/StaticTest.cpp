@@ -180,7 +180,8 @@ TEST(StaticStats, SketchQuantilesStayCloseBeyondTheExactValues) {
 // Epochs at 10 Hz: GGA, GSA and a GSV of four satellites, as the receive path cuts them.
 class StaticFeeder {
 public:
-    void Epoch(CStaticSession& run, uint32_t atMs, int fixMode, double northM) {
+    // twice: the GGA goes out twice (as from two talkers): still one epoch.
+    void Epoch(CStaticSession& run, uint32_t atMs, int fixMode, double northM, bool twice = false) {
         const int cs = static_cast<int>(atMs / 10);
         char text[160];
         // 0.0001 minute of latitude is 0.1853 m here; northM is rounded to it.
@@ -215,6 +216,7 @@ TEST(StaticSession, CountsFromTheFirst3dFixAndTheSkip) {
         uint64_t epochs3d;
         double availabilityPct;
         bool reference;
+        bool ggaTwice = false;
     } rows[] = {
         // 5 epochs without a fix, 20 with 3D, 5 in 2D: the last 25 count.
         {"no skip", 0, 25, 20, 80.0, true},
@@ -223,6 +225,7 @@ TEST(StaticSession, CountsFromTheFirst3dFixAndTheSkip) {
         // About the mean of the 3D fixes (the alternating offsets average out): the epochs file
         // is rewritten with the offsets at the end.
         {"about the mean", 0, 25, 20, 80.0, false},
+        {"two GGA an epoch", 0, 25, 20, 80.0, true, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.label);
@@ -237,7 +240,11 @@ TEST(StaticSession, CountsFromTheFirst3dFixAndTheSkip) {
         ASSERT_EQ(run.Begin(settings, dir.Path(), {}, {0, 1796558400000}), 0);
         StaticFeeder feed;
         for (uint32_t k = 0; k < 30; ++k) {
-            feed.Epoch(run, k * 100, k < 5 ? 1 : k < 25 ? 3 : 2, k % 2 ? 1.853 : -1.853);
+            feed.Epoch(run, k * 100,
+                       k < 5    ? 1
+                       : k < 25 ? 3
+                                : 2,
+                       k % 2 ? 1.853 : -1.853, r.ggaTwice);
         }
         EXPECT_EQ(run.Finish(), 0);
         const StaticSummary& s = run.Summary();
