@@ -190,6 +190,9 @@ public:
                       "GPGGA,1200%02d.%02d,48%07.4f,N,01131.0000,E,%d,07,0.9,545.4,M,47.0,M,,",
                       cs / 100 % 60, cs % 100, minutes, fixMode == 1 ? 0 : 1);
         Line(run, NmeaSentence(text), atMs);
+        if (twice) {
+            Line(run, NmeaSentence(text), atMs);
+        }
         Line(
             run,
             NmeaSentence("GPGSA,A," + std::to_string(fixMode) + ",04,05,09,12,,,,,,,,,2.5,1.3,2.1"),
