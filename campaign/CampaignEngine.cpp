@@ -180,6 +180,7 @@ CampaignStep CCampaignEngine::BeginRun(CampaignTime now, CampaignStep step) {
     m_lossSecondOfDay = -1;
     m_lossMsOfDay = -1;
     m_fixPositionPending = false;
+    m_cn0Pending = false;
     step.send = SonyRestartCommand(kind) + SirfRestartCommand(kind) +
                 FamilyRestartCommand(m_settings.family, kind);
     step.sendKind = kind;
@@ -235,6 +236,12 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
             return Answer(answer, at, now);
         }
     }
+    if (m_cn0Pending && IsSentence(line, "GGA")) {
+        m_cn0Pending = false;
+        if (sample.cn0Top4DbHz >= 0) {
+            m_current.cn0Top4DbHz = sample.cn0Top4DbHz;
+        }
+    }
     if (m_fixPositionPending && IsSentence(line, "GGA") && sample.quality > 0) {
         m_fixPositionPending = false;
         m_current.fix = PositionOf(sample);
@@ -262,6 +269,7 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
                 if (sample.cn0Top4DbHz >= 0) {
                     m_current.cn0Top4DbHz = sample.cn0Top4DbHz;
                 }
+                m_cn0Pending = true;
                 // The receiver's clock: valid at both epochs, or the run has no such figure.
                 if (m_lossMsOfDay >= 0 && sample.ggaMsOfDay >= 0) {
                     m_current.receiverTtffS =

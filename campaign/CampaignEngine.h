@@ -195,6 +195,7 @@ private:
     bool m_decodedGsa = false; // a decoded GSA was seen
     bool m_fixesIgnored = false;
     bool m_fixPositionPending = false;
+    bool m_cn0Pending = false; // the fix epoch's GSV comes after its GSA: taken at the next GGA
     FixSample m_last;
     std::vector<RunRecord> m_records;
 };

@@ -130,10 +130,10 @@ std::string StaticSvg(const StaticPlot& p) {
          F(cx) + " " + F(cy - 8) + " V" + F(cy + 8) + "\" stroke=\"black\" stroke-width=\"2\"/>\n";
     s += "<text x=\"" + F(cx + 10) + "\" y=\"" + F(cy + 16) + "\"" + kHalo + ">" +
          (p.aboutReference ? "reference" : "mean") + "</text>\n";
-    if (p.thinning > 0) {
-        s += "<text x=\"" + F(kX0) + "\" y=\"" + F(kY0 - 6) + "\">one epoch in " +
-             std::to_string(p.thinning) + "; every one beyond " + Metres(p.outlierCutM) +
-             " m (orange)</text>\n";
+    if (p.thinnedFrom > 0) {
+        s += "<text x=\"" + F(kX0) + "\" y=\"" + F(kY0 - 6) + "\">" +
+             std::to_string(p.dots.size()) + " of " + std::to_string(p.thinnedFrom) +
+             " epochs; every one beyond " + Metres(p.outlierCutM) + " m (orange)</text>\n";
     }
 
     // The time panels.

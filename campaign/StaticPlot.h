@@ -38,8 +38,8 @@ struct StaticPlot {
     double cep50M = 0;
     double cep95M = 0;
     unsigned durationS = 0;
-    // Thinned: one in `thinning` of the epochs, all of those beyond outlierCutM. 0: all shown.
-    unsigned long long thinning = 0;
+    // Thinned from this many 3D epochs (0: all shown): every one beyond outlierCutM is kept.
+    unsigned long long thinnedFrom = 0;
     double outlierCutM = 0;
     std::vector<Dot> dots;
     std::vector<Column> columns;
