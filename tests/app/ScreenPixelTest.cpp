@@ -7,11 +7,13 @@
 #include "ResourceIds.h"
 #include "ScreenCheck.h"
 #include "SetupDlg.h"
+#include "SoftKeyBar.h"
 #include "TestSupport.h"
 #include "TtffJudge.h"
 #include "WxTestSupport.h"
 #include "ZenithprobeDlg.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <wx/msgdlg.h>
@@ -177,4 +179,84 @@ TEST_F(ScreenPixelTest, SetupDialogHasItsTemplateSizeOnScreen) {
     ASSERT_TRUE(seen.has_value());
     EXPECT_EQ(seen->width, 240);
     EXPECT_EQ(seen->height, 320);
+}
+
+namespace {
+
+// The toolkit's own calls that a user's pointer would make: select a menu item (which opens its
+// submenu) and close the whole menu. Looked up in the toolkit the program already runs on, whose
+// development headers need not be installed.
+void CallGtk(const char* name, void* first, void* second = nullptr) {
+    using Fn = void (*)(void*, void*);
+    auto fn = reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, name));
+    ASSERT_NE(fn, nullptr) << name;
+    fn(first, second);
+}
+
+bool OnScreen(const wxRect& r) {
+    return wxRect(0, 0, 640, 480).Contains(r);
+}
+
+} // namespace
+
+// The Options pop-up and its "Receiver" submenu, opened from the key at scale 1 on a 640 x 480
+// screen: both wholly on the screen, with their labels drawn.
+TEST_F(ScreenPixelTest, MenuAndReceiverSubmenuStayOnTheScreen) {
+    SetDisplayScale(1);
+    StartReceiver("", {1.0, 1.0});
+    TestDlg dlg;
+    wxMenu* options = nullptr;
+    std::vector<wxRect> popups;
+    ModalScript script;
+    script
+        .Wait("the window on the screen",
+              [&] { return FindScreenWindow("Zenithprobe").has_value(); })
+        .Do("press Options",
+            [&] {
+                CSoftKeyBar* bar = dlg.SoftKeyBar();
+                ASSERT_NE(bar, nullptr);
+                options = bar->Popup(1);
+                ASSERT_NE(options, nullptr);
+                // Later: the pop-up runs its own loop until it closes, and the script goes on
+                // inside it.
+                dlg.CallAfter([bar] {
+                    wxCommandEvent click(wxEVT_BUTTON, bar->Key(1)->GetId());
+                    click.SetEventObject(bar->Key(1));
+                    bar->Key(1)->ProcessWindowEvent(click);
+                });
+            })
+        .Wait("the pop-up", [&] { return (popups = FindPopupWindows()).size() == 1; })
+        .Do("point at Receiver",
+            [&] {
+                const wxMenuItem* receiver = options->FindItem(options->FindItem("Receiver"));
+                ASSERT_NE(receiver, nullptr);
+                CallGtk("gtk_menu_shell_select_item", options->m_menu, receiver->GetMenuItem());
+            })
+        .Wait("the submenu beside it", [&] { return (popups = FindPopupWindows()).size() == 2; })
+        .Do("both on the screen, labels drawn",
+            [&] {
+                for (const wxRect& r : popups) {
+                    EXPECT_TRUE(OnScreen(r))
+                        << r.x << "," << r.y << " " << r.width << "x" << r.height;
+                    const PixelCounts c = CountPixels(GrabScreen(r));
+                    EXPECT_GT(c.dark, 50) << "no text in " << r.x << "," << r.y;
+                }
+                EXPECT_FALSE(popups[0].Intersects(popups[1]) &&
+                             popups[0].Intersect(popups[1]) == popups[1])
+                    << "the submenu hides under its parent";
+                CallGtk("gtk_menu_shell_deactivate", options->m_menu);
+            })
+        .Wait("the menus gone", [&] { return FindPopupWindows().empty(); })
+        .Do("leave", [&] { Exit(dlg); });
+    // A failed step ends the dialog, but the pop-up's own loop would keep it waiting: close the
+    // menus then.
+    wxTimer guard;
+    guard.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (HasFailure() && options != nullptr) {
+            CallGtk("gtk_menu_shell_deactivate", options->m_menu);
+        }
+    });
+    guard.Start(200);
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+    EXPECT_EQ(popups.size(), 2u);
 }
