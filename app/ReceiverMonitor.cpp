@@ -181,8 +181,9 @@ void CReceiverMonitor::ReceiveData() {
 void CReceiverMonitor::ClosePort(PortCloseReason reason) {
     m_serial.Close();
     m_receive.ResetGarbage();
-    // A part line from before the close must not be joined to whatever a reopened port sends.
-    m_receive.Builder().Clear();
+    // A part line or frame from before the close must not be joined to whatever a reopened
+    // port sends.
+    m_receive.ClearPartial();
     m_bClosedByReader = true;
     m_closeReason = reason;
     m_dwLastAttemptMs = TickCountMs();

@@ -43,6 +43,8 @@ const char* RunOutcomeText(RunOutcome outcome) {
         return "timeout";
     case RunOutcome::NoRestart:
         return "no-restart";
+    case RunOutcome::Refused:
+        return "refused";
     }
     return "";
 }
@@ -104,10 +106,15 @@ CampaignStep CCampaignEngine::BeginRun(CampaignTime now, CampaignStep step) {
     m_current.commandUtcMs = now.utcMs;
     m_current.criterionS = m_settings.criteriaS[kind];
     m_current.timing = m_settings.timing;
+    m_current.receiver = ReceiverFamilyKey(m_settings.family);
+    m_current.receiverId = m_settings.receiverId;
+    m_current.port = m_settings.port;
+    m_current.host = m_settings.host;
     m_commandMs = now.monoMs;
     m_lossSecondOfDay = -1;
     m_fixPositionPending = false;
-    step.send = SonyRestartCommand(kind) + SirfRestartCommand(kind);
+    step.send = SonyRestartCommand(kind) + SirfRestartCommand(kind) +
+                FamilyRestartCommand(m_settings.family, kind);
     step.sendKind = kind;
     m_state = State::WaitLoss;
     return step;
@@ -128,6 +135,13 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
     }
     m_last = sample;
     const uint32_t at = line.arrivalMs;
+    if (m_settings.family != ReceiverFamily::None) {
+        const RestartAnswer answer = RestartAnswerOfLine(m_settings.family, m_current.kind,
+                                                         std::string_view(line.text, line.length));
+        if (answer != RestartAnswer::None) {
+            return Answer(answer, at, now);
+        }
+    }
     if (m_fixPositionPending && IsSentence(line, "GGA") && sample.quality > 0) {
         m_fixPositionPending = false;
         m_current.fix = PositionOf(sample);
@@ -184,6 +198,32 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
     }
     CampaignTime t = now;
     t.monoMs = at;
+    return CheckLimits(t);
+}
+
+CampaignStep CCampaignEngine::Frame(const ReceivedFrame& frame, CampaignTime now) {
+    if (m_state == State::Idle || m_state == State::Done) {
+        return {};
+    }
+    const RestartAnswer answer = RestartAnswerOfFrame(m_settings.family, frame.data, frame.length);
+    CampaignTime t = now;
+    t.monoMs = frame.arrivalMs;
+    return answer != RestartAnswer::None ? Answer(answer, frame.arrivalMs, t) : CheckLimits(t);
+}
+
+CampaignStep CCampaignEngine::Answer(RestartAnswer answer, uint32_t atMs, CampaignTime now) {
+    CampaignTime t = now;
+    t.monoMs = atMs;
+    // An answer read before this run's command went out answers an earlier one.
+    const uint32_t since = atMs - m_commandMs;
+    if (since > 0x80000000u || m_current.ackMs >= 0) {
+        return CheckLimits(t);
+    }
+    m_current.ackMs = since;
+    if (answer == RestartAnswer::Refused &&
+        (m_state == State::WaitLoss || m_state == State::WaitFix)) {
+        return EndRun(RunOutcome::Refused, t);
+    }
     return CheckLimits(t);
 }
 

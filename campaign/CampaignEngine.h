@@ -12,13 +12,19 @@
 // makes it "timeout". A fix lost during the settle time is counted, and the settle time starts
 // again with the next fix.
 //
+// With a receiver family set, each run also sends the family's restart command after the two
+// others, and where the family answers restarts (Airoha $PAIR001, MediaTek $PMTK001, SkyTraq
+// ACK/NACK) the answer's arrival is recorded; a refusal ends the run at once as "refused".
+//
 // Only GSA lines decide (GSA carries the fix mode), as the dialog's waiting thread watches the
 // GSA fix mode; the time, position and satellite count come from the epoch's GGA, which
 // receivers send before the GSA.
 //
 // Threads: one owner at a time, no lock (the dialog's monitor guards it with its campaign lock).
+#include "BinaryFrames.h"
 #include "NmeaParser.h"
 #include "ReceivePath.h"
+#include "ReceiverFamily.h"
 #include "RestartCommandBytes.h"
 
 #include <cstdint>
@@ -40,22 +46,28 @@ struct GeoPosition {
 };
 
 struct CampaignSettings {
-    std::vector<int32_t> kinds{kStartCold}; // one cycle: each kind once, in this order
-    int32_t cycles = 1;                     // the runs are cycles x kinds.size()
-    uint32_t criteriaS[4] = {0, 50, 35, 2}; // by kind; TIME_CRITERIA_C/_W/_H
-    uint32_t timeoutS = 0;                  // fix after the loss; 0: per kind, see TimeoutFor
-    uint32_t lossLimitS = 30;               // command to loss
-    uint32_t settleS = 3;                   // fix held before the next run
-    std::optional<GeoPosition> reference;   // empty: the mean of the settled positions
-    std::string timing;                     // how the owner times arrivals, copied to records
+    std::vector<int32_t> kinds{kStartCold};       // one cycle: each kind once, in this order
+    int32_t cycles = 1;                           // the runs are cycles x kinds.size()
+    uint32_t criteriaS[4] = {0, 50, 35, 2};       // by kind; TIME_CRITERIA_C/_W/_H
+    uint32_t timeoutS = 0;                        // fix after the loss; 0: per kind, see TimeoutFor
+    uint32_t lossLimitS = 30;                     // command to loss
+    uint32_t settleS = 3;                         // fix held before the next run
+    std::optional<GeoPosition> reference;         // empty: the mean of the settled positions
+    std::string timing;                           // how the owner times arrivals, copied to records
+    ReceiverFamily family = ReceiverFamily::None; // its restart command follows the other two
+    // Copied to the records as they are: the receiver's identity text, the port and the host.
+    std::string receiverId;
+    std::string port;
+    std::string host;
 
     int32_t Runs() const { return cycles * static_cast<int32_t>(kinds.size()); }
     // The time-out of a kind: timeoutS when set, else 3 x the criterion, at least 60 s.
     uint32_t TimeoutFor(int32_t kind) const;
 };
 
-enum class RunOutcome { Passed, Failed, Timeout, NoRestart };
-const char* RunOutcomeText(RunOutcome outcome); // "passed", "failed", "timeout", "no-restart"
+enum class RunOutcome { Passed, Failed, Timeout, NoRestart, Refused };
+// "passed", "failed", "timeout", "no-restart", "refused"
+const char* RunOutcomeText(RunOutcome outcome);
 
 struct RunRecord {
     int32_t run = 0; // 1-based
@@ -75,6 +87,11 @@ struct RunRecord {
     std::optional<double> horizontalErrorM; // first fix against the reference
     std::optional<double> verticalErrorM;
     std::string timing;
+    int64_t ackMs = -1;   // command to the family's answer; -1 without one
+    std::string receiver; // the family's key ("ubx"), "" for the SONY and SiRF commands alone
+    std::string receiverId;
+    std::string port;
+    std::string host;
 };
 
 // The receiver state the engine reads after a line, copied from the parser (under its lock where
@@ -107,6 +124,8 @@ public:
     CampaignStep Start(CampaignTime now);
     // A completed line and the parser after it; now.monoMs should be the line's arrival time.
     CampaignStep Line(const ReceivedLine& line, const FixSample& sample, CampaignTime now);
+    // A whole binary frame with a valid check (a SkyTraq ACK or NACK of the restart).
+    CampaignStep Frame(const ReceivedFrame& frame, CampaignTime now);
     // The periodic tick (at least every 500 ms) that notices limits passing without lines.
     CampaignStep Tick(CampaignTime now);
     // Ends the campaign; the run in progress is not recorded.
@@ -128,6 +147,8 @@ private:
     CampaignStep BeginRun(CampaignTime now, CampaignStep step);
     CampaignStep EndRun(RunOutcome outcome, CampaignTime now);
     CampaignStep CheckLimits(CampaignTime now);
+    // Records the family's answer; a refusal before the fix ends the run.
+    CampaignStep Answer(RestartAnswer answer, uint32_t atMs, CampaignTime now);
 
     CampaignSettings m_settings;
     State m_state = State::Idle;

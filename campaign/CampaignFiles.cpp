@@ -20,6 +20,19 @@ std::string Fixed(double value, int digits) {
     return std::string(buffer, result.ptr);
 }
 
+// A text cell: quoted (quotes doubled) when it holds a comma, a quote or a line end, as
+// identity texts and port names may.
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out = "\"";
+    for (char c : text) {
+        out += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return out + "\"";
+}
+
 double Seconds(int64_t ms) {
     return static_cast<double>(ms) / 1000.0;
 }
@@ -61,6 +74,8 @@ const char* OutcomeColour(RunOutcome outcome) {
         return "#ff8c00";
     case RunOutcome::NoRestart:
         return "#7f7f7f";
+    case RunOutcome::Refused:
+        return "#8b008b";
     }
     return "#000000";
 }
@@ -105,7 +120,7 @@ std::string IsoUtc(int64_t utcMs) {
 std::string CsvHeader() {
     return "run,kind,command_utc,verdict,loss_delay_ms,ttff_ms,ttff_s,criterion_s,"
            "receiver_ttff_s,satellites,hdop,fix_lat,fix_lon,fix_alt_m,horizontal_error_m,"
-           "vertical_error_m,settle_losses,timing\r\n";
+           "vertical_error_m,settle_losses,timing,ack_ms,receiver,receiver_id,port,host\r\n";
 }
 
 std::string CsvRow(const RunRecord& r) {
@@ -123,7 +138,9 @@ std::string CsvRow(const RunRecord& r) {
     row += (r.fix ? Fixed(r.fix->lonDeg, 7) : "") + ",";
     row += (r.fix ? Fixed(r.fix->altM, 1) : "") + ",";
     row += Optional(r.horizontalErrorM, 2) + "," + Optional(r.verticalErrorM, 2) + ",";
-    row += std::to_string(r.settleLosses) + "," + r.timing + "\r\n";
+    row += std::to_string(r.settleLosses) + "," + r.timing;
+    row += "," + (r.ackMs >= 0 ? std::to_string(r.ackMs) : "") + "," + CsvField(r.receiver) + "," +
+           CsvField(r.receiverId) + "," + CsvField(r.port) + "," + CsvField(r.host) + "\r\n";
     return row;
 }
 
@@ -168,6 +185,7 @@ std::string CampaignJson(const CampaignSettings& settings,
              ", \"failed\": " + std::to_string(s.failed) +
              ", \"timeouts\": " + std::to_string(s.timeouts) +
              ", \"no_restarts\": " + std::to_string(s.noRestarts) +
+             ", \"refused\": " + std::to_string(s.refused) +
              ", \"pass_rate\": " + Fixed(s.passRate, 4);
         if (s.ttff) {
             const TtffStats& t = *s.ttff;
@@ -262,8 +280,8 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
              "fill=\"" + KindColour(k.kind) + "\">" + StartKindText(k.kind) + " criterion " +
              std::to_string(static_cast<int>(c)) + " s</text>\n";
     }
-    // One mark per run: a dot at its TTFF, a triangle at the top for a time-out, a cross on the
-    // axis for a receiver that did not restart.
+    // One mark per run: a dot at its TTFF, a triangle at the top for a time-out, a square on the
+    // axis for a restart the receiver refused, a cross there for one it ignored.
     for (const RunRecord& r : records) {
         const double x = x1(r.run);
         const std::string title = "<title>run " + std::to_string(r.run) + " " +
@@ -279,6 +297,10 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
             s += "<path class=\"run\" d=\"M" + f(x - 5) + " " + f(y + 8) + " L" + f(x) + " " +
                  f(y) + " L" + f(x + 5) + " " + f(y + 8) + " Z\" fill=\"" + colour + "\">" + title +
                  "</path>\n";
+        } else if (r.outcome == RunOutcome::Refused) {
+            const double y = kBottom1 - 6;
+            s += "<rect class=\"run\" x=\"" + f(x - 4) + "\" y=\"" + f(y - 4) +
+                 "\" width=\"8\" height=\"8\" fill=\"" + colour + "\">" + title + "</rect>\n";
         } else {
             const double y = kBottom1 - 6;
             s += "<path class=\"run\" d=\"M" + f(x - 4) + " " + f(y - 4) + " L" + f(x + 4) + " " +
@@ -316,8 +338,13 @@ std::string CampaignSvg(const CampaignSettings& settings, const std::vector<RunR
     }
     // Legend of the verdict colours.
     double lx = kLeft;
-    for (RunOutcome o :
-         {RunOutcome::Passed, RunOutcome::Failed, RunOutcome::Timeout, RunOutcome::NoRestart}) {
+    std::vector<RunOutcome> verdicts = {RunOutcome::Passed, RunOutcome::Failed, RunOutcome::Timeout,
+                                        RunOutcome::NoRestart};
+    if (std::any_of(records.begin(), records.end(),
+                    [](const RunRecord& r) { return r.outcome == RunOutcome::Refused; })) {
+        verdicts.push_back(RunOutcome::Refused);
+    }
+    for (RunOutcome o : verdicts) {
         s += "<circle cx=\"" + f(lx + 5) + "\" cy=\"38\" r=\"4\" fill=\"" + OutcomeColour(o) +
              "\"/><text x=\"" + f(lx + 13) + "\" y=\"42\">" + RunOutcomeText(o) + "</text>\n";
         lx += 100;

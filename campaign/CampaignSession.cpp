@@ -26,6 +26,8 @@ CampaignDefaults LoadCampaignDefaults(const fs::path& iniFile) {
     d.criteriaS[kStartHot] =
         static_cast<uint32_t>(IniReadInt(kSection, "TIME_CRITERIA_H", 2, iniFile));
     d.multiGnss = IniReadInt(kSection, "MULTI_GNSS", 0, iniFile) != 0;
+    IniReadString(kSection, "RECEIVER", "", value, kValueSize, iniFile);
+    d.receiver = value;
     return d;
 }
 
@@ -70,6 +72,8 @@ std::string ProgressText(const RunRecord& r, int32_t runs) {
         }
     } else if (r.outcome == RunOutcome::Timeout) {
         out += "no fix within the time-out: timeout";
+    } else if (r.outcome == RunOutcome::Refused) {
+        out += "the receiver refused the restart: refused";
     } else {
         out += "the receiver did not lose its fix: no-restart";
     }
@@ -77,20 +81,31 @@ std::string ProgressText(const RunRecord& r, int32_t runs) {
 }
 
 std::string SummaryText(const std::vector<KindSummary>& summary) {
-    std::string out = "kind  runs  passed  failed  timeout  no-restart  median s  p95 s   max s\n";
+    // Only receivers that answer restarts can refuse one: the column appears when one did.
+    bool refusals = false;
+    for (const KindSummary& s : summary) {
+        refusals = refusals || s.refused > 0;
+    }
+    std::string out = "kind  runs  passed  failed  timeout  no-restart  median s  p95 s   max s";
+    out += refusals ? "  refused\n" : "\n";
     for (const KindSummary& s : summary) {
         char line[200];
         if (s.ttff) {
-            std::snprintf(
-                line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8.3f  %5.3f  %6.3f\n",
-                StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts, s.noRestarts,
-                s.ttff->medianMs / 1000, s.ttff->p95Ms / 1000, s.ttff->maxMs / 1000);
+            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8.3f  %5.3f  %6.3f",
+                          StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts,
+                          s.noRestarts, s.ttff->medianMs / 1000, s.ttff->p95Ms / 1000,
+                          s.ttff->maxMs / 1000);
         } else {
-            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8s  %5s  %6s\n",
+            std::snprintf(line, sizeof line, "%-4s  %4d  %6d  %6d  %7d  %10d  %8s  %5s  %6s",
                           StartKindText(s.kind), s.runs, s.passed, s.failed, s.timeouts,
                           s.noRestarts, "-", "-", "-");
         }
         out += line;
+        if (refusals) {
+            std::snprintf(line, sizeof line, "  %7d", s.refused);
+            out += line;
+        }
+        out += "\n";
     }
     return out;
 }
@@ -127,6 +142,15 @@ CampaignStep CCampaignSession::Line(const ReceivedLine& line, const FixSample& s
     }
     m_files.WriteRaw(std::string_view(line.text, line.length));
     CampaignStep step = m_engine.Line(line, sample, now);
+    Handle(step);
+    return step;
+}
+
+CampaignStep CCampaignSession::Frame(const ReceivedFrame& frame, CampaignTime now) {
+    if (!Running()) {
+        return {};
+    }
+    CampaignStep step = m_engine.Frame(frame, now);
     Handle(step);
     return step;
 }

@@ -22,6 +22,7 @@ struct CampaignDefaults {
     int32_t baud = 4800;
     uint32_t criteriaS[4] = {0, 50, 35, 2};
     bool multiGnss = false; // MULTI_GNSS: decode GN and the other talkers as the program does
+    std::string receiver; // RECEIVER as written: "", a family's key or "auto" (read strictly later)
 };
 CampaignDefaults LoadCampaignDefaults(const std::filesystem::path& iniFile);
 
@@ -42,6 +43,8 @@ public:
               std::vector<std::pair<std::string, std::string>> extra, CampaignTime now,
               CampaignStep* step);
     CampaignStep Line(const ReceivedLine& line, const FixSample& sample, CampaignTime now);
+    // A whole binary frame (not written to the raw stream, which keeps sentences only).
+    CampaignStep Frame(const ReceivedFrame& frame, CampaignTime now);
     CampaignStep Tick(CampaignTime now);
     // Ends the campaign early (Stop, Ctrl-C); the run in progress is not recorded.
     void Stop();

@@ -44,6 +44,9 @@ std::vector<KindSummary> Summarize(const std::vector<RunRecord>& records,
             case RunOutcome::NoRestart:
                 ++s.noRestarts;
                 break;
+            case RunOutcome::Refused:
+                ++s.refused;
+                break;
             }
             if (r.ttffMs >= 0) {
                 ttff.push_back(static_cast<double>(r.ttffMs));

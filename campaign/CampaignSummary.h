@@ -30,6 +30,7 @@ struct KindSummary {
     int32_t failed = 0;
     int32_t timeouts = 0;
     int32_t noRestarts = 0;
+    int32_t refused = 0; // the receiver answered the restart with a refusal
     double passRate = 0; // passed / runs, 0 to 1
     std::optional<TtffStats> ttff;
     std::optional<double> cep50M;

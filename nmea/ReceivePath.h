@@ -8,15 +8,31 @@
 // bytes that are not ASCII letters or digits count up; a completed line sets the count back to
 // zero; the owner adds its own penalties (a failed or empty read) with AddGarbage.
 //
+// Frame recognition (off by default; then every byte goes by the line rules alone): between
+// lines, a sync byte starts a binary frame (FrameCollector.h). A frame with a valid check is
+// neither shown nor parsed nor counted as garbage: it goes to the frame handler and, like a
+// completed line, sets the count back to zero. Until its check passes a frame's bytes count
+// provisionally as garbage, so that noise at a wrong rate closes the port as fast as without
+// recognition; only a frame that follows a whole frame or line directly (nothing but that
+// line's LF between) is trusted with its bytes held out of the count, so that a long frame cut
+// by the end of a read does not close the port. A failed header or check counts the sync byte
+// as a byte outside a line and scans the bytes after it again.
+//
 // Threads: one owner feeds it (the reader thread in the program). The parser belongs to the
 // caller: when other threads read it, pass the lock that guards it; it is held for Parse only,
-// never while the handler runs.
+// never while a handler runs. SetFrameRecognition, FrameRecognition and FrameCount may be
+// called from any thread (atomics); a switch takes effect at the owner's next Feed.
+#include "BinaryFrames.h"
+#include "FrameCollector.h"
 #include "LineBuilder.h"
 #include "NmeaParser.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 // One completed line as the handler sees it.
 struct ReceivedLine {
@@ -35,28 +51,56 @@ public:
 
     // One read's bytes. onLine(const ReceivedLine&) runs once per completed line, after Parse;
     // the line's bytes stay valid until it returns. Returns the number of lines completed.
-    template <class Handler>
-    size_t Feed(const char* data, size_t count, uint32_t arrivalMs, Handler&& onLine) {
-        size_t lines = 0;
+    // Recognised frames are dropped (still counted in FrameCount).
+    template <class LineHandler>
+    size_t Feed(const char* data, size_t count, uint32_t arrivalMs, LineHandler&& onLine) {
+        return Feed(data, count, arrivalMs, onLine, [](const ReceivedFrame&) {});
+    }
+
+    // The same, with onFrame(const ReceivedFrame&) run once per frame with a valid check, in
+    // stream order with the lines; the frame's bytes stay valid until it returns.
+    template <class LineHandler, class FrameHandler>
+    size_t Feed(const char* data, size_t count, uint32_t arrivalMs, LineHandler&& onLine,
+                FrameHandler&& onFrame) {
         if (data == nullptr) {
             return 0;
         }
-        int32_t* garbage = m_counting ? &m_nGarbage : nullptr;
-        for (size_t used = m_builder.Assemble(data, count, garbage); used > 0;
-             used = m_builder.Assemble(data, count, garbage)) {
-            ++lines;
-            if (m_counting) {
-                m_nGarbage = 0;
+        const bool recognise = m_recognise.load(std::memory_order_relaxed);
+        if (!recognise && !m_frame.Active() && m_replay.empty()) {
+            return FeedLines(data, count, arrivalMs, onLine);
+        }
+        if (!recognise && m_frame.Active()) {
+            ReleaseFrame(); // switched off in the middle of a frame: its bytes go by the lines
+        }
+        size_t lines = 0;
+        for (;;) {
+            const bool fromReplay = m_replayAt < m_replay.size();
+            if (!fromReplay) {
+                m_replay.clear();
+                m_replayAt = 0;
+                if (count == 0) {
+                    break;
+                }
             }
-            ReceivedLine line;
-            line.text = m_builder.Line();
-            line.length = m_builder.TextLength();
-            line.arrivalMs = arrivalMs;
-            line.parsed = ParseLine(line.text, line.length);
-            onLine(static_cast<const ReceivedLine&>(line));
-            m_builder.Clear();
-            data += used;
-            count -= used;
+            const char* p = fromReplay ? m_replay.data() + m_replayAt : data;
+            const size_t n = fromReplay ? m_replay.size() - m_replayAt : count;
+            size_t used = 0;
+            if (recognise) {
+                used = Step(p, n, arrivalMs, &lines, onLine, onFrame);
+            } else {
+                lines += FeedLines(p, n, arrivalMs, onLine);
+                used = n;
+            }
+            if (fromReplay) {
+                m_replayAt += used;
+            } else {
+                data += used;
+                count -= used;
+            }
+            if (m_failed) {
+                m_failed = false;
+                ReleaseFrame();
+            }
         }
         return lines;
     }
@@ -67,15 +111,145 @@ public:
         return m_builder.Assemble(data, count, m_counting ? &m_nGarbage : nullptr);
     }
 
-    int32_t Garbage() const { return m_nGarbage; }
+    // The count the close rule reads: settled garbage plus the bytes of a frame not trusted yet.
+    int32_t Garbage() const {
+        if (!m_frame.Active() || m_trusted || !m_counting) {
+            return m_nGarbage;
+        }
+        return static_cast<int32_t>(static_cast<uint32_t>(m_nGarbage) +
+                                    static_cast<uint32_t>(m_frame.Length()));
+    }
     void AddGarbage(int32_t n) {
         m_nGarbage =
             static_cast<int32_t>(static_cast<uint32_t>(m_nGarbage) + static_cast<uint32_t>(n));
     }
     void ResetGarbage() { m_nGarbage = 0; }
     CLineBuilder& Builder() { return m_builder; }
+    // Forgets a part line and a part frame (the port was closed: what a reopened port sends
+    // must not be joined to them).
+    void ClearPartial() {
+        m_builder.Clear();
+        m_frame.Clear();
+        m_replay.clear();
+        m_replayAt = 0;
+        m_after = After::Nothing;
+    }
+
+    // Frame recognition: off by default.
+    void SetFrameRecognition(bool on) { m_recognise.store(on, std::memory_order_relaxed); }
+    bool FrameRecognition() const { return m_recognise.load(std::memory_order_relaxed); }
+    // Frames with a valid check of one protocol since construction.
+    uint32_t FrameCount(FrameProtocol protocol) const {
+        return m_frameCounts[static_cast<size_t>(protocol)].load(std::memory_order_relaxed);
+    }
 
 private:
+    // What the last bytes completed: a frame after one of these is trusted.
+    enum class After : uint8_t { Nothing, Line, LineFeed, Frame };
+
+    // The line rules alone, as without recognition.
+    template <class LineHandler>
+    size_t FeedLines(const char* data, size_t count, uint32_t arrivalMs, LineHandler& onLine) {
+        size_t lines = 0;
+        int32_t* garbage = m_counting ? &m_nGarbage : nullptr;
+        for (size_t used = m_builder.Assemble(data, count, garbage); used > 0;
+             used = m_builder.Assemble(data, count, garbage)) {
+            ++lines;
+            HandleLine(arrivalMs, onLine);
+            data += used;
+            count -= used;
+        }
+        return lines;
+    }
+
+    template <class LineHandler> void HandleLine(uint32_t arrivalMs, LineHandler& onLine) {
+        if (m_counting) {
+            m_nGarbage = 0;
+        }
+        ReceivedLine line;
+        line.text = m_builder.Line();
+        line.length = m_builder.TextLength();
+        line.arrivalMs = arrivalMs;
+        line.parsed = ParseLine(line.text, line.length);
+        onLine(static_cast<const ReceivedLine&>(line));
+        m_builder.Clear();
+    }
+
+    // One step with recognition on: continues a frame or a line, or skips to the next '$' or
+    // sync byte. Returns the bytes used; sets m_failed when a frame failed.
+    template <class LineHandler, class FrameHandler>
+    size_t Step(const char* p, size_t n, uint32_t arrivalMs, size_t* lines, LineHandler& onLine,
+                FrameHandler& onFrame) {
+        if (m_frame.Active() ||
+            (m_builder.LineLength() == 0 && CFrameCollector::IsSync(static_cast<uint8_t>(p[0])))) {
+            return StepFrame(p, n, arrivalMs, onFrame);
+        }
+        if (m_builder.LineLength() == 0 && p[0] != '$') {
+            size_t skip = 1;
+            while (skip < n && p[skip] != '$' &&
+                   !CFrameCollector::IsSync(static_cast<uint8_t>(p[skip]))) {
+                ++skip;
+            }
+            if (m_counting) {
+                AddGarbage(static_cast<int32_t>(skip));
+            }
+            m_after = m_after == After::Line && skip == 1 && p[0] == '\n' ? After::LineFeed
+                                                                          : After::Nothing;
+            return skip;
+        }
+        m_after = After::Nothing;
+        const size_t used = m_builder.Assemble(p, n, m_counting ? &m_nGarbage : nullptr);
+        if (used == 0) {
+            return n; // a part line, or an overlong one dropped with the rest of the bytes
+        }
+        ++*lines;
+        HandleLine(arrivalMs, onLine);
+        m_after = After::Line;
+        return used;
+    }
+
+    template <class FrameHandler>
+    size_t StepFrame(const char* p, size_t n, uint32_t arrivalMs, FrameHandler& onFrame) {
+        if (!m_frame.Active()) {
+            m_trusted = m_after != After::Nothing;
+            m_after = After::Nothing;
+        }
+        CFrameCollector::State state = CFrameCollector::State::Collecting;
+        const size_t used = m_frame.Take(reinterpret_cast<const uint8_t*>(p), n, &state);
+        if (state == CFrameCollector::State::Failed) {
+            m_failed = true;
+        } else if (state == CFrameCollector::State::Whole) {
+            if (m_counting) {
+                m_nGarbage = 0;
+            }
+            ReceivedFrame frame;
+            frame.protocol = m_frame.Protocol();
+            frame.data = m_frame.Data();
+            frame.length = m_frame.Length();
+            frame.arrivalMs = arrivalMs;
+            m_frameCounts[static_cast<size_t>(frame.protocol)].fetch_add(1,
+                                                                         std::memory_order_relaxed);
+            onFrame(static_cast<const ReceivedFrame&>(frame));
+            m_frame.Clear();
+            m_after = After::Frame;
+        }
+        return used;
+    }
+
+    // A failed (or abandoned) frame: its sync byte counts as a byte outside a line and the bytes
+    // after it are scanned again before the rest.
+    void ReleaseFrame() {
+        if (m_counting) {
+            AddGarbage(1);
+        }
+        std::string again(m_frame.Released());
+        again.append(m_replay, m_replayAt, std::string::npos);
+        m_replay = std::move(again);
+        m_replayAt = 0;
+        m_frame.Clear();
+        m_after = After::Nothing;
+    }
+
     int ParseLine(const char* text, size_t length) {
         if (m_lock == nullptr) {
             return m_parser.Parse(text, length);
@@ -89,4 +263,14 @@ private:
     bool m_counting;
     int32_t m_nGarbage = 0;
     CLineBuilder m_builder;
+
+    std::atomic<bool> m_recognise{false};
+    std::array<std::atomic<uint32_t>, 4> m_frameCounts{};
+    CFrameCollector m_frame;
+    bool m_trusted = false; // the frame being collected is held out of the garbage count
+    bool m_failed = false;  // Step's frame failed: release it
+    After m_after = After::Nothing;
+    // Bytes of failed frames to scan again, from m_replayAt, before the rest of the read.
+    std::string m_replay;
+    size_t m_replayAt = 0;
 };

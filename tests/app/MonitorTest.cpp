@@ -2,6 +2,7 @@
 // garbage counting and the port shared between threads. Serial data come from a bare
 // pseudo-terminal so that each test controls exactly which bytes one read sees.
 #include "Debug.h"
+#include "FrameTestUtil.h"
 #include "IniFile.h"
 #include "NmeaChecksum.h"
 #include "PtyPort.h"
@@ -32,6 +33,7 @@ public:
     using CReceiverMonitor::m_nCriteriaHot;
     using CReceiverMonitor::m_nCriteriaWarm;
     using CReceiverMonitor::m_nTestMode;
+    using CReceiverMonitor::m_receive;
     using CReceiverMonitor::m_strAppDir;
     using CReceiverMonitor::m_strComPort;
     using CReceiverMonitor::m_strStartAct;
@@ -327,6 +329,56 @@ TEST_F(MonitorTest, FullReadOfNoiseClosesThePortAtOnce) {
     EXPECT_EQ(Reads(m_debug.Text()), std::vector<int>{511});
     EXPECT_FALSE(m_monitor.Serial().IsPortOpen());
     EXPECT_TRUE(m_monitor.Lines().empty());
+}
+
+// A u-blox receiver's NAV-SAT (20 satellites: 264 bytes) cut by the end of a pass: with frame
+// recognition the port stays open, without it the frame's bytes are garbage past the limit.
+TEST(MonitorFrames, LongFramesCutByAPassCloseThePortOnlyWithoutRecognition) {
+    const std::string sat = frametest::NavSat(20);
+    struct Case {
+        const char* label;
+        std::string before; // the epoch's bytes ahead of the frame
+        std::string after;
+        bool recognise;
+        bool open; // after a whole epoch and then 60 cut in two
+    } cases[] = {
+        {"frames between sentences, recognition on", kGga, kRmc, true, true},
+        {"frames alone, recognition on", "", "", true, true},
+        {"frames between sentences, recognition off", kGga, kRmc, false, false},
+        {"frames alone, recognition off", "", "", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        const fs::path ports = Made(dir.Path() / "ports");
+        ScopedEnv portsEnv("ZENITHPROBE_PORTS", ports.c_str());
+        ScopedEnv homeEnv("ZENITHPROBE_HOME", dir.Path().c_str());
+        PtyPort pty(ports / "COM1");
+        ASSERT_TRUE(pty.Ok());
+        TestMonitor m;
+        m.LoadSettings();
+        m.InitSerial();
+        m.m_receive.SetFrameRecognition(c.recognise);
+        const std::string epoch = c.before + sat + c.after;
+        const size_t cut = c.before.size() + 150;
+        std::vector<std::string> reads{epoch};
+        for (int i = 0; i < 60; ++i) {
+            reads.push_back(epoch.substr(0, cut));
+            reads.push_back(epoch.substr(cut));
+        }
+        size_t passes = 0;
+        for (; passes < reads.size() && m.Serial().IsPortOpen(); ++passes) {
+            ASSERT_TRUE(pty.Send(reads[passes]));
+            m.ReceiveData();
+        }
+        EXPECT_EQ(m.Serial().IsPortOpen(), c.open);
+        if (c.recognise) {
+            EXPECT_EQ(m.m_receive.FrameCount(FrameProtocol::Ubx), 61u);
+            EXPECT_EQ(m.Lines().size(), c.before.empty() ? 0u : 122u);
+        } else {
+            EXPECT_LE(passes, 2u); // closed by the first cut frame, if not by the whole one
+        }
+    }
 }
 
 TEST_F(MonitorTest, FullReadsAreFollowedAtOnceByAnother) {

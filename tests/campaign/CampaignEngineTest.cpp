@@ -33,6 +33,17 @@ public:
              e.atMs);
     }
     void Tick(uint32_t atMs) { Take(m_engine.Tick({atMs, 0})); }
+    // A line or a whole frame of the receiver's own, as it arrives.
+    void Answer(const std::string& bytes, bool frame, uint32_t atMs) {
+        if (frame) {
+            const ReceivedFrame f{FrameProtocol::SkyTraq,
+                                  reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                  atMs};
+            Take(m_engine.Frame(f, {atMs, 0}));
+        } else {
+            Line(bytes, atMs);
+        }
+    }
 
     CCampaignEngine m_engine;
     std::vector<int32_t> sentKinds;
@@ -200,6 +211,52 @@ TEST(CampaignEngine, SequenceSendsEachKindsCommandsInTurn) {
         EXPECT_EQ(r.lossDelayMs, 200);
     }
     EXPECT_TRUE(d.done);
+}
+
+TEST(CampaignEngine, FamilyCommandsAndTheirAnswers) {
+    struct Row {
+        const char* label;
+        ReceiverFamily family;
+        std::string answer; // at 150 ms; empty: none
+        bool frame;
+        RunOutcome outcome;
+        int64_t ackMs;
+    } rows[] = {
+        {"u-blox does not answer", ReceiverFamily::Ubx, "", false, RunOutcome::Passed, -1},
+        {"Airoha done", ReceiverFamily::Airoha, NmeaSentence("PAIR001,006,0"), false,
+         RunOutcome::Passed, 150},
+        {"Airoha busy", ReceiverFamily::Airoha, NmeaSentence("PAIR001,006,5"), false,
+         RunOutcome::Refused, 150},
+        {"Airoha answers another command", ReceiverFamily::Airoha, NmeaSentence("PAIR001,005,5"),
+         false, RunOutcome::Passed, -1},
+        {"MediaTek: not supported", ReceiverFamily::Mtk, NmeaSentence("PMTK001,103,1"), false,
+         RunOutcome::Refused, 150},
+        {"SkyTraq ACK", ReceiverFamily::SkyTraq, SkyTraqFrame("\x83\x01"), true, RunOutcome::Passed,
+         150},
+        {"SkyTraq NACK", ReceiverFamily::SkyTraq, SkyTraqFrame("\x84\x01"), true,
+         RunOutcome::Refused, 150},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        CampaignSettings s = OneCold();
+        s.family = r.family;
+        Driver d(s);
+        ASSERT_EQ(d.sent.size(), 1u);
+        EXPECT_EQ(d.sent[0], SonyRestartCommand(kStartCold) + SirfRestartCommand(kStartCold) +
+                                 FamilyRestartCommand(r.family, kStartCold));
+        if (!r.answer.empty()) {
+            d.Answer(r.answer, r.frame, 150);
+        }
+        // A refusal ends the run at once, without waiting for the loss limit.
+        EXPECT_EQ(d.records.size(), r.outcome == RunOutcome::Refused ? 1u : 0u);
+        for (const Epoch& e : std::vector<Epoch>{{600, 1}, {1600, 3}, {4600, 3}}) {
+            d.Feed(e);
+        }
+        ASSERT_EQ(d.records.size(), 1u);
+        EXPECT_EQ(d.records[0].outcome, r.outcome);
+        EXPECT_EQ(d.records[0].ackMs, r.ackMs);
+        EXPECT_EQ(d.records[0].receiver, ReceiverFamilyKey(r.family));
+    }
 }
 
 TEST(CampaignSummary, StatisticsPerKind) {

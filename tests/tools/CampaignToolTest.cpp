@@ -207,7 +207,7 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
     const char* kinds[] = {"cold", "warm", "hot"};
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("run " + std::to_string(i + 1));
-        ASSERT_EQ(rows[i].size(), 18u);
+        ASSERT_EQ(rows[i].size(), 23u);
         EXPECT_EQ(rows[i][1], kinds[i % 3]);
         EXPECT_NE(truth[i].find(std::string("\"kind\":\"") + kinds[i % 3] + "\""),
                   std::string::npos);
@@ -266,7 +266,7 @@ TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {
         ASSERT_GE(rows.size(), 2u);
         EXPECT_LT(rows.size(), 100u);
         for (const auto& row : rows) {
-            EXPECT_EQ(row.size(), 18u);
+            EXPECT_EQ(row.size(), 23u);
         }
         // Ctrl-C still writes the summary and the plot; a killed command leaves them empty.
         EXPECT_EQ(JsonCheck(ReadFileBytes(Record(".json"))).Whole(), signal == SIGINT);

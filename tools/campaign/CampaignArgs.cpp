@@ -74,6 +74,11 @@ std::string CampaignUsage() {
            "                     of the settled positions)\n"
            "  --out DIR          folder of the record (default: the data folder, as\n"
            "                     zenithprobe --paths shows it)\n"
+           "  --receiver NAME    the receiver's family, whose restart command follows the SONY\n"
+           "                     and SiRF ones: ubx, mtk, airoha, quectel-lg, skytraq, casic,\n"
+           "                     auto (identify it first) or \"\" (none; default RECEIVER)\n"
+           "  --identify         identify the receiver, print \"family: identity\" and exit\n"
+           "                     (0 identified, 1 not identified, 2 no port)\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out or did not restart (or\n"
@@ -95,12 +100,13 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
         return a;
     };
     // The values are checked here so that the messages stay ours; our usage text is the help.
-    static const char* const kValueOptions[] = {"--port",       "--baud",      "--kind",
-                                                "--runs",       "--timeout",   "--settle",
-                                                "--loss-limit", "--reference", "--out"};
+    static const char* const kValueOptions[] = {
+        "--port",   "--baud",       "--kind",      "--runs", "--timeout",
+        "--settle", "--loss-limit", "--reference", "--out",  "--receiver"};
     std::map<std::string, std::string> values;
     const std::string refused = ReadOptionValues(
-        Arguments(argc, argv), {{"-h,--help", &a.help}, {"--version", &a.version}},
+        Arguments(argc, argv),
+        {{"-h,--help", &a.help}, {"--version", &a.version}, {"--identify", &a.identify}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;
@@ -108,6 +114,14 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     }
     if (!refused.empty()) {
         return fail(refused);
+    }
+    // The key is checked only when no option replaces it.
+    if (values.count("--receiver") == 0) {
+        std::string why;
+        if (!ParseReceiverSetting(defaults.receiver, "RECEIVER in Zenithprobe.ini", &a.receiver,
+                                  &why)) {
+            return fail(why);
+        }
     }
     for (const char* name : kValueOptions) {
         if (values.count(name) == 0) {
@@ -153,6 +167,11 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             a.settings.reference = p;
         } else if (option == "--out") {
             a.out = value;
+        } else if (option == "--receiver") {
+            std::string why;
+            if (!ParseReceiverSetting(value, "--receiver", &a.receiver, &why)) {
+                return fail(why);
+            }
         }
     }
     a.ok = true;

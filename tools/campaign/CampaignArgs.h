@@ -5,6 +5,7 @@
 // Threads: pure functions; any thread may call them.
 #include "CampaignEngine.h"
 #include "CampaignSession.h"
+#include "ReceiverFamily.h"
 
 #include <filesystem>
 #include <string>
@@ -17,6 +18,8 @@ struct CampaignArgs {
     std::string port;
     int32_t baud = 0;
     std::filesystem::path out; // empty: the program's folder
+    ReceiverSetting receiver;  // --receiver, else RECEIVER of Zenithprobe.ini
+    bool identify = false;     // --identify: identify the receiver, print it and exit
     CampaignSettings settings;
 };
 

@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "Paths.h"
 #include "ReceivePath.h"
+#include "ReceiverIdentify.h"
 #include "Serial.h"
 #include "Tick.h"
 
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -27,9 +29,53 @@ extern "C" void OnStopSignal(int) {
 constexpr uint32_t kWaitMs = 100;
 constexpr uint32_t kReadSize = 511;
 
+// The identifier wants a tick at least every 100 ms while it waits for answers.
+constexpr uint32_t kIdentifyWaitMs = 50;
+
 int64_t UtcNowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return "";
+    }
+    return name;
+}
+
+// Listens and probes on the open port until the identifier has its answer (at most 1.5 s plus
+// 1 s per family). The lines go through the same receive path the campaign then reads with, so
+// nothing read meanwhile is lost to it. False when the port failed or a signal came.
+bool IdentifyOnPort(CSerial& port, CReceivePath& path, ReceiverIdentity* identity) {
+    CReceiverIdentifier identifier;
+    bool failed = false;
+    auto act = [&](const IdentifyStep& step) {
+        if (!step.send.empty() &&
+            port.Write(step.send.data(), static_cast<uint32_t>(step.send.size())) != 0) {
+            failed = true;
+        }
+    };
+    act(identifier.Start(TickCountMs()));
+    char buffer[kReadSize + 1];
+    while (!identifier.Done() && !failed && g_stop == 0) {
+        const int32_t ready = port.WaitReadable(kIdentifyWaitMs);
+        if (ready == 1) {
+            uint32_t count = 0;
+            if (port.Read(buffer, kReadSize, &count) != 0) {
+                return false;
+            }
+            path.Feed(buffer, count, TickCountMs(), [&](const ReceivedLine& line) {
+                act(identifier.Line(std::string_view(line.text, line.length), line.arrivalMs));
+            });
+        } else if (ready != 0) {
+            return false;
+        }
+        act(identifier.Tick(TickCountMs()));
+    }
+    *identity = identifier.Result();
+    return identifier.Done() && !failed;
 }
 
 } // namespace
@@ -71,15 +117,40 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
+    CNmeaParser parser;
+    parser.m_bMultiGnss = defaults.multiGnss;
+    CReceivePath path(parser);
+
+    ReceiverIdentity identity;
+    if (args.identify || args.receiver.automatic) {
+        if (!IdentifyOnPort(port, path, &identity)) {
+            if (g_stop != 0) {
+                std::fprintf(stderr, "zenithprobe-campaign: stopped while identifying\n");
+                return 1;
+            }
+            std::fprintf(stderr, "zenithprobe-campaign: the port %s failed while identifying\n",
+                         args.port.c_str());
+            return 2;
+        }
+        std::printf("%s%s\n", args.identify ? "" : "receiver: ", IdentityLine(identity).c_str());
+        std::fflush(stdout);
+        if (args.identify) {
+            return identity.Identified() ? 0 : 1;
+        }
+    }
+    // Identified once: a campaign keeps the identity it started with.
+    args.settings.family = args.receiver.automatic ? identity.family : args.receiver.family;
+    args.settings.receiverId = identity.text;
+    args.settings.port = args.port;
+    args.settings.host = HostName();
+
     std::filesystem::path folder = args.out;
     if (folder.empty()) {
         folder = DataFolder();
         MakePrivateFolder(folder); // an installed copy's data folder may not exist yet
     }
+
     CCampaignSession session;
-    CNmeaParser parser;
-    parser.m_bMultiGnss = defaults.multiGnss;
-    CReceivePath path(parser);
     const int32_t runs = args.settings.Runs();
 
     auto act = [&](const CampaignStep& step) {
@@ -94,7 +165,11 @@ int main(int argc, char** argv) {
 
     CampaignStep first;
     const std::vector<std::pair<std::string, std::string>> extra = {
-        {"port", args.port}, {"baud", std::to_string(args.baud)}};
+        {"port", args.port},
+        {"baud", std::to_string(args.baud)},
+        {"receiver", ReceiverFamilyKey(args.settings.family)},
+        {"receiver_id", args.settings.receiverId},
+        {"host", args.settings.host}};
     if (const int error =
             session.Begin(args.settings, folder, extra, {TickCountMs(), UtcNowMs()}, &first);
         error != 0) {

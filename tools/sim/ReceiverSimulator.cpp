@@ -2,6 +2,7 @@
 
 #include "BaudTable.h"
 #include "Debug.h"
+#include "FamilyReceiver.h"
 #include "Paths.h"
 #include "ReceiverModel.h"
 #include "TtyRate.h"
@@ -96,8 +97,8 @@ public:
     explicit Engine(ReceiverSimulator& sim)
         : m_sim(sim), m_o(sim.m_options),
           m_bytesPerS(static_cast<double>(sim.m_options.baud) / 10.0),
-          m_model(sim.m_options, sim.m_seed), m_noise(sim.m_seed ^ 0xC0FFEEull),
-          m_start(std::chrono::steady_clock::now()) {}
+          m_model(sim.m_options, sim.m_seed), m_family(sim.m_options.family, sim.m_options.talker),
+          m_noise(sim.m_seed ^ 0xC0FFEEull), m_start(std::chrono::steady_clock::now()) {}
 
     void Run();
 
@@ -114,6 +115,12 @@ private:
     }
 
     bool Pending() const { return m_outPos < m_out.size(); }
+    // Bytes of an epoch are still on their way (replies queued behind them do not count).
+    bool EpochPending() const { return m_outPos < m_epochEnd && m_epochEnd <= m_out.size(); }
+    // A reply or banner: behind what is on its way, or at once.
+    void Send(const std::string& bytes, double now);
+    void ActOn(const RestartCommand& c, double now, std::vector<RestartEvent>* acted,
+               uint32_t* ignored);
     double LineFreeS() const { return m_lineStart + static_cast<double>(m_lineSent) / m_bytesPerS; }
     void Queue(std::string bytes, double atS);
     void SendDue(double now);
@@ -143,6 +150,7 @@ private:
     const double m_bytesPerS;
     ReceiverModel m_model;
     RestartCommandParser m_parser;
+    FamilyReceiver m_family;
     RestartMerger m_merger;
     SimRandom m_noise;
     const std::chrono::steady_clock::time_point m_start;
@@ -151,6 +159,7 @@ private:
     // so the line never carries more than baud/10 bytes per second, however late we wake.
     std::string m_out;
     size_t m_outPos = 0;
+    size_t m_epochEnd = 0; // m_out up to here holds the last epoch
     double m_lineStart = 0;
     uint64_t m_lineSent = 0;
 
@@ -240,37 +249,68 @@ void ReceiverSimulator::Engine::ReadCommands(double now) {
         }
         bool garbage = WrongBaud();
         std::vector<RestartCommand> commands;
-        m_parser.Feed(bytes, garbage, &commands);
         uint32_t ignored = 0;
         std::vector<RestartEvent> acted;
+        if (m_o.family == ReceiverFamily::None) {
+            m_parser.Feed(bytes, garbage, &commands);
+        } else {
+            std::vector<FamilyInput> inputs;
+            m_family.Feed(bytes, garbage, &inputs);
+            for (const FamilyInput& in : inputs) {
+                Send(in.reply, now); // its answer comes before the restart's effects
+                if (in.restart) {
+                    ActOn(RestartCommand{in.kind, CommandForm::Family}, now, &acted, &ignored);
+                }
+            }
+        }
         for (const RestartCommand& c : commands) {
-            const char* kind = RestartKindName(c.kind);
-            const char* form = CommandFormName(c.form);
-            if (!m_o.replayFile.empty() || m_o.ignoreCommands) {
-                DebugPrint("zenithprobe-sim: %s %s start ignored\n", form, kind);
-                ++ignored;
-                continue;
-            }
-            if (!m_merger.Accept(c, now)) {
-                DebugPrint("zenithprobe-sim: %s %s start: same restart\n", form, kind);
-                ++ignored;
-                continue;
-            }
-            double ttff = m_model.Restart(c.kind);
-            acted.push_back(RestartEvent{c.kind, c.form, ttff});
-            WriteTruth(false, now); // a restart before the fix leaves the earlier one without
-            m_truth = PendingTruth{c.kind, now, ttff, true};
-            char line[160];
-            std::snprintf(line, sizeof line,
-                          "zenithprobe-sim: %s start (%s), fix lost, TTFF %.2f s", kind, form,
-                          ttff);
-            m_sim.Notice(line);
+            ActOn(c, now, &acted, &ignored);
         }
         Update([&](SimStatus& s) {
             s.bytesReceived += static_cast<uint64_t>(n);
             s.ignoredCommands += ignored;
             s.restarts.insert(s.restarts.end(), acted.begin(), acted.end());
         });
+    }
+}
+
+void ReceiverSimulator::Engine::ActOn(const RestartCommand& c, double now,
+                                      std::vector<RestartEvent>* acted, uint32_t* ignored) {
+    const char* kind = RestartKindName(c.kind);
+    const char* form =
+        c.form == CommandForm::Family ? ReceiverFamilyName(m_o.family) : CommandFormName(c.form);
+    if (!m_o.replayFile.empty() || m_o.ignoreCommands) {
+        DebugPrint("zenithprobe-sim: %s %s start ignored\n", form, kind);
+        ++*ignored;
+        return;
+    }
+    if (!m_merger.Accept(c, now)) {
+        DebugPrint("zenithprobe-sim: %s %s start: same restart\n", form, kind);
+        ++*ignored;
+        return;
+    }
+    double ttff = m_model.Restart(c.kind);
+    acted->push_back(RestartEvent{c.kind, c.form, ttff});
+    WriteTruth(false, now); // a restart before the fix leaves the earlier one without
+    m_truth = PendingTruth{c.kind, now, ttff, true};
+    char line[160];
+    std::snprintf(line, sizeof line, "zenithprobe-sim: %s start (%s), fix lost, TTFF %.2f s", kind,
+                  form, ttff);
+    m_sim.Notice(line);
+    if (m_o.banner) {
+        Send(m_family.Banner(), now);
+    }
+}
+
+void ReceiverSimulator::Engine::Send(const std::string& bytes, double now) {
+    if (bytes.empty() || m_silent || m_paused) {
+        return;
+    }
+    if (Pending()) {
+        m_out.append(bytes);
+    } else {
+        Queue(bytes, now);
+        m_epochEnd = 0;
     }
 }
 
@@ -308,7 +348,7 @@ void ReceiverSimulator::Engine::ProduceEpoch(double now) {
     uint64_t k = static_cast<uint64_t>(std::floor(now * m_o.rateHz + 1e-9));
     k = std::max(k, m_nextEpoch);
     m_nextEpoch = k + 1;
-    if (Pending()) {
+    if (EpochPending()) {
         // The last epoch is still on the line (only when even the required sentences do not
         // fit): this one is left out rather than queued behind it.
         return;
@@ -321,7 +361,12 @@ void ReceiverSimulator::Engine::ProduceEpoch(double now) {
     size_t budget = static_cast<size_t>(std::floor(m_bytesPerS / m_o.rateHz));
     bool trimmed = false;
     std::string bytes = FitEpoch(sentences, budget, &m_gsvCursor, &trimmed);
-    Queue(std::move(bytes), m_model.EpochTimeS(k));
+    if (Pending()) {
+        m_out.append(bytes); // behind a reply still on its way
+    } else {
+        Queue(std::move(bytes), m_model.EpochTimeS(k));
+    }
+    m_epochEnd = m_out.size();
     bool fix = m_model.HasFix();
     Update([&](SimStatus& s) {
         s.epochs += 1;
@@ -382,8 +427,10 @@ void ReceiverSimulator::Engine::WriteTruth(bool fixed, double fixS) {
     }
     const int n = std::snprintf(
         line, sizeof line,
-        "{\"kind\":\"%s\",\"command_s\":%.3f,\"loss_s\":%.3f,\"fix_s\":%s,\"ttff_s\":%.3f}\n",
-        RestartKindName(m_truth.kind), m_truth.commandS, m_model.LossS(), fix, m_truth.ttffS);
+        "{\"kind\":\"%s\",\"command_s\":%.3f,\"loss_s\":%.3f,\"fix_s\":%s,\"ttff_s\":%.3f,"
+        "\"family\":\"%s\"}\n",
+        RestartKindName(m_truth.kind), m_truth.commandS, m_model.LossS(), fix, m_truth.ttffS,
+        m_o.family == ReceiverFamily::None ? "sony-sirf" : ReceiverFamilyKey(m_o.family));
     if (n > 0 && !WriteAll(m_sim.m_truthFd, line, static_cast<size_t>(n))) {
         DebugPrint("zenithprobe-sim: truth write failed: %s\n", std::strerror(errno));
     }
@@ -418,6 +465,9 @@ void ReceiverSimulator::Engine::Run() {
         std::snprintf(line, sizeof line, "zenithprobe-sim: starting without a fix, TTFF %.2f s",
                       m_model.LastTtffS());
         m_sim.Notice(line);
+    }
+    if (m_o.banner && m_o.replayFile.empty()) {
+        Send(m_family.Banner(), 0); // as at power-up, whether anyone listens or not
     }
     while (!m_sim.m_stop.load()) {
         double now = Now();

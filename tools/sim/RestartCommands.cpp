@@ -23,7 +23,15 @@ int HexValue(char c) {
 } // namespace
 
 const char* CommandFormName(CommandForm form) {
-    return form == CommandForm::Sony ? "SONY" : "SiRF";
+    switch (form) {
+    case CommandForm::Sony:
+        return "SONY";
+    case CommandForm::Sirf:
+        return "SiRF";
+    case CommandForm::Family:
+        break;
+    }
+    return "family";
 }
 
 std::optional<RestartCommand> RestartCommandParser::ParseLine(std::string_view line) {

@@ -13,9 +13,10 @@
 #include <string_view>
 #include <vector>
 
-enum class CommandForm { Sony, Sirf };
+// Family: the command of the simulated receiver's own family (--family).
+enum class CommandForm { Sony, Sirf, Family };
 
-const char* CommandFormName(CommandForm form); // "SONY", "SiRF"
+const char* CommandFormName(CommandForm form); // "SONY", "SiRF", "family"
 
 struct RestartCommand {
     RestartKind kind;

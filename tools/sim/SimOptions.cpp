@@ -178,6 +178,10 @@ std::string SimUsage() {
            "  --pause-at S --pause-for S   silent from S seconds on for S seconds, then\n"
            "                          talking again (both needed)\n"
            "  --ignore-commands       keep the fix whatever is received\n"
+           "  --family F              sony-sirf (default), ubx, mtk, airoha, quectel-lg,\n"
+           "                          skytraq or casic: restart on that family's commands only,\n"
+           "                          answer its version query, acknowledge as it does\n"
+           "  --banner                send a version text at start and after each restart\n"
            "  --log-commands FILE     write every byte received to FILE\n"
            "  --truth FILE            one JSON line per restart acted on: kind, when the\n"
            "                          command came, the loss and fix epochs, the drawn TTFF\n"
@@ -207,7 +211,7 @@ const char* const kValueOptions[] = {
     "--log-commands", "--replay",
     "--pause-at",     "--pause-for",
     "--truth",        "--constellations",
-    "--nmea",
+    "--nmea",         "--family",
 };
 
 // False when value is not one the option takes.
@@ -296,6 +300,17 @@ bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
         if (!ParseGnssOption(arg, value, &o)) {
             return false;
         }
+    } else if (arg == "--family") {
+        ReceiverSetting setting;
+        std::string error;
+        if (value == "sony-sirf") {
+            o.family = ReceiverFamily::None;
+        } else if (!value.empty() && ParseReceiverSetting(value, "--family", &setting, &error) &&
+                   !setting.automatic) {
+            o.family = setting.family;
+        } else {
+            return false;
+        }
     } else if (arg == "--truth") {
         if (value.empty()) {
             return false;
@@ -334,7 +349,8 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
          {"--ignore-commands", &o.ignoreCommands},
          {"--loop", &o.loop},
          {"--realtime", &o.realtime},
-         {"--replay-raw", &o.replayRaw}},
+         {"--replay-raw", &o.replayRaw},
+         {"--banner", &o.banner}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (!refused.empty() && !result.help && !result.version) {
         return fail(refused);

@@ -3,6 +3,8 @@
 //
 // Threads: plain values and pure functions; any thread may call them. A SimOptions is copied into
 // the simulator at construction and never shared afterwards.
+#include "ReceiverFamily.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -50,6 +52,10 @@ struct SimOptions {
     double pauseAtS = 0;
     double pauseForS = 0;
     bool ignoreCommands = false;
+    // --family: None is the SONY / SiRF receiver ("sony-sirf"), restarted by the SONY and SiRF
+    // commands; a family acts on its own commands only and answers its version query.
+    ReceiverFamily family = ReceiverFamily::None;
+    bool banner = false;               // a version text at start and after each restart
     std::filesystem::path logCommands; // empty: no log
     std::filesystem::path truthFile;   // empty: none; one JSON line per restart acted on
     std::filesystem::path replayFile;  // empty: simulate
