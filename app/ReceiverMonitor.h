@@ -29,10 +29,19 @@
 //   (a wait on the port, kReaderPeriodMs at most) so that arrival times are not up to a pass
 //   late; without a campaign the pause is the fixed one. CampaignNotify runs on the reader
 //   thread or on the thread that called Start/StopCampaign, never under a lock.
+// - The receiver family (RECEIVER): the user-interface thread sets it (SetReceiver); the family
+//   and the auto flag are atomics the reader reads. Identification runs on the reader thread
+//   alone (m_identifier): any thread asks for one (RequestIdentify), the reader starts it at its
+//   next pass, feeds it lines, frames and ticks, writes its probes through m_serial and, at the
+//   end, stores the result under m_identityMutex (taken alone, never with another lock) and calls
+//   IdentifyNotify. While it runs the reader's pause ends as soon as bytes arrive, as for a
+//   campaign.
 #include "CampaignSession.h"
 #include "NmeaLog.h"
 #include "NmeaParser.h"
 #include "ReceivePath.h"
+#include "ReceiverIdentify.h"
+#include "ReceiverLine.h"
 #include "ScreenFormat.h"
 #include "SharedSerial.h"
 #include "Threads.h"
@@ -61,6 +70,8 @@ public:
     // read within 3 s; after noise only every 10 s, so that a wrong rate does not flood the log.
     static constexpr uint32_t kReopenPeriodMs = 2000;
     static constexpr uint32_t kNoiseReopenPeriodMs = 10000;
+    // The reader's longest pause while identifying: the identifier's windows end on ticks.
+    static constexpr uint32_t kIdentifyTickMs = 100;
 
     CReceiverMonitor();
     virtual ~CReceiverMonitor(); // stops the reader thread if it still runs
@@ -77,6 +88,24 @@ public:
     // User-interface thread.
     void SetMultiGnss(bool on, bool save);
     bool MultiGnss() const { return m_nMultiGnss != 0; }
+
+    // The RECEIVER key (ReceiverFamily.h), user-interface thread. Any value switches on frame
+    // recognition in the receive path; save also writes the key to Zenithprobe.ini.
+    void SetReceiver(const ReceiverSetting& setting, bool save);
+    ReceiverSetting Receiver() const;
+    // The family whose restart command follows the SONY and SiRF ones: the key's, or with auto
+    // the one identified (None until then, and when none was). Any thread.
+    ReceiverFamily RestartFamily() const;
+    // Asks the reader to identify the receiver at its next pass (any thread); nothing happens
+    // while the port is closed.
+    void RequestIdentify();
+    bool Identifying() const { return m_bIdentifyRequested.load() || m_bIdentifying.load(); }
+    // The last identification's result; Identified() false before any (any thread).
+    ReceiverIdentity Identity() const;
+    // What the setup dialog's receiver line says (user-interface thread).
+    ReceiverLineState ReceiverLine() const;
+    // A line of the GN talker has arrived since the port was opened (any thread).
+    bool GnTalkerSeen() const { return m_bGnSeen.load(); }
 
     // Starts the reader thread; false if it runs already or cannot be started.
     bool StartReaderThread();
@@ -142,6 +171,8 @@ protected:
     // The receive path has just closed the port; note (PortClosedText) replaces the last
     // sentence on screen until the next one. Reader thread, like ShowLine.
     virtual void ShowPortClosed(PortCloseReason reason, std::string note);
+    // An identification has ended (reader thread): hand it on, touch no window here.
+    virtual void IdentifyNotify(ReceiverIdentity) {}
 
     CSharedSerial m_serial;
     CNmeaParser m_parser; // guarded by g_csParser
@@ -161,10 +192,15 @@ protected:
     int32_t m_nCriteriaHot = 0;  // s
     int32_t m_nTestMode = 0;
     int32_t m_nMultiGnss = 0; // MULTI_GNSS: 0 GP talker only (the default), 1 every constellation
+    std::string m_strReceiverError; // RECEIVER was not understood: why (then it counts as empty)
 
 private:
     static void ReaderThreadProc(CReceiverMonitor* self);
     void HandleLine(const ReceivedLine& line);
+    void HandleFrame(const ReceivedFrame& frame);
+    // The reader's side of identification: starts a requested one, ticks a running one.
+    void IdentifyPass();
+    void ActIdentify(const IdentifyStep& step);
     void CampaignLine(const ReceivedLine& line);
     void CampaignTick();
     // The reader's pause during a campaign: until bytes arrive, a stop, or ms.
@@ -201,4 +237,14 @@ private:
     PortCloseReason m_closeReason = PortCloseReason::Silence;
     uint32_t m_dwLastAttemptMs = 0; // the close, then each reopen attempt
     std::time_t m_lastLineTime = 0;
+
+    std::atomic<ReceiverFamily> m_receiverFamily{ReceiverFamily::None}; // the key's family
+    std::atomic<bool> m_bReceiverAuto{false};                           // RECEIVER=auto
+    std::atomic<bool> m_bIdentifyRequested{false};
+    std::atomic<bool> m_bIdentifying{false};
+    std::atomic<bool> m_bGnSeen{false};
+    CReceiverIdentifier m_identifier; // reader thread
+    mutable std::mutex m_identityMutex;
+    ReceiverIdentity m_identity; // guarded by m_identityMutex
+    bool m_bIdentified = false;  // an identification has ended; guarded by m_identityMutex
 };

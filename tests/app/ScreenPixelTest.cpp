@@ -62,7 +62,8 @@ protected:
         SetDisplayScale(1);
     }
 
-    void StartReceiver(const std::string& iniKeys, TtffRange cold) {
+    void StartReceiver(const std::string& iniKeys, TtffRange cold,
+                       const std::function<void(SimOptions&)>& more = {}) {
         WriteFileBytes(m_home / "Zenithprobe.ini",
                        "[Zenithprobe]\r\nBAUD_RATE=115200\r\nTEST_MODE=1\r\n" + iniKeys);
         SimOptions o;
@@ -72,6 +73,9 @@ protected:
         o.seed = 1;
         o.ttffCold = cold;
         o.notice = [](std::string_view) {};
+        if (more) {
+            more(o);
+        }
         m_sim = std::make_unique<ReceiverSimulator>(o);
         ASSERT_TRUE(m_sim->Start()) << m_sim->Error();
     }
@@ -108,6 +112,45 @@ TEST_F(ScreenPixelTest, IndicatorPassShowsTheBlueRingAndATapUncoversThePlot) {
         .Do("leave", [&] { Exit(dlg); });
     EXPECT_EQ(script.Run(dlg), kIdCancel);
     EXPECT_TRUE(Face(c) && c.pureBlue > 500) << c.white << " white of " << c.total;
+}
+
+// A u-blox receiver (RECEIVER=ubx) ignores the SONY and SiRF commands and restarts on its own:
+// UBX-CFG-RST, sent after the other two, with the checksum computed here from the frame rule.
+TEST_F(ScreenPixelTest, IndicatorPassAfterTheUbxRestart) {
+    const fs::path log = m_dir.Path() / "commands.bin";
+    StartReceiver("RECEIVER=ubx\r\nSTART_ACT=Cold\r\nTIME_CRITERIA_C=50\r\n", {1.6, 2.0},
+                  [&](SimOptions& o) {
+                      o.family = ReceiverFamily::Ubx;
+                      o.logCommands = log;
+                  });
+    TestDlg dlg;
+    PixelCounts c;
+    ModalScript script;
+    script.Wait("passed", [&] { return dlg.TTFFDone() && dlg.TestResult() == kResultPassed; })
+        .Wait("the ring on the screen",
+              [&] { return Face(c = dlg.PlotPixels()) && c.pureBlue > 500; })
+        .Do("leave", [&] { Exit(dlg); });
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+    EXPECT_GT(c.pureBlue, 500) << c.white << " white of " << c.total;
+    ASSERT_FALSE(m_sim->Status().restarts.empty());
+
+    // Class 06 id 04, length 4, navBbrMask FFFF (cold), resetMode 02, reserved 0.
+    std::string reset = {'\x06', '\x04', '\x04', '\x00', '\xff', '\xff', '\x02', '\x00'};
+    uint8_t a = 0;
+    uint8_t b = 0;
+    for (const char byte : reset) {
+        a = static_cast<uint8_t>(a + static_cast<uint8_t>(byte));
+        b = static_cast<uint8_t>(b + a);
+    }
+    reset = "\xb5\x62" + reset + static_cast<char>(a) + static_cast<char>(b);
+    m_sim->Stop();
+    const std::string sent = ReadFileBytes(log);
+    const size_t sony = sent.find("@cd\r\n");
+    const size_t sirf = sent.find("$PSRF101");
+    const size_t ubx = sent.find(reset);
+    ASSERT_NE(ubx, std::string::npos) << "no CFG-RST among " << sent.size() << " bytes";
+    EXPECT_LT(sony, sirf);
+    EXPECT_LT(sirf, ubx);
 }
 
 TEST_F(ScreenPixelTest, IndicatorFailShowsTheRedCross) {
