@@ -142,6 +142,10 @@ public:
     uint32_t FrameCount(FrameProtocol protocol) const {
         return m_frameCounts[static_cast<size_t>(protocol)].load(std::memory_order_relaxed);
     }
+    // With recognition on (owner thread): bytes in no line or frame (the LF right after a line
+    // is the line's), and lines dropped for passing the line buffer.
+    uint64_t BytesOutside() const { return m_bytesOutside; }
+    uint64_t LinesCut() const { return m_linesCut; }
 
 private:
     // What the last bytes completed: a frame after one of these is trusted.
@@ -193,6 +197,7 @@ private:
             if (m_counting) {
                 AddGarbage(static_cast<int32_t>(skip));
             }
+            m_bytesOutside += skip - (m_after == After::Line && p[0] == '\n' ? 1 : 0);
             m_after = m_after == After::Line && skip == 1 && p[0] == '\n' ? After::LineFeed
                                                                           : After::Nothing;
             return skip;
@@ -200,7 +205,9 @@ private:
         m_after = After::Nothing;
         const size_t used = m_builder.Assemble(p, n, m_counting ? &m_nGarbage : nullptr);
         if (used == 0) {
-            return n; // a part line, or an overlong one dropped with the rest of the bytes
+            // A part line, or an overlong one dropped with the rest of the bytes.
+            m_linesCut += m_builder.LineLength() == 0 ? 1 : 0;
+            return n;
         }
         ++*lines;
         HandleLine(arrivalMs, onLine);
@@ -242,6 +249,7 @@ private:
         if (m_counting) {
             AddGarbage(1);
         }
+        ++m_bytesOutside;
         std::string again(m_frame.Released());
         again.append(m_replay, m_replayAt, std::string::npos);
         m_replay = std::move(again);
@@ -273,4 +281,6 @@ private:
     // Bytes of failed frames to scan again, from m_replayAt, before the rest of the read.
     std::string m_replay;
     size_t m_replayAt = 0;
+    uint64_t m_bytesOutside = 0;
+    uint64_t m_linesCut = 0;
 };

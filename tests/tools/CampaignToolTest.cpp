@@ -131,8 +131,10 @@ private:
 
 class CampaignToolTest : public ::testing::Test {
 protected:
-    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3) {
+    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3, bool binary = false) {
         SimOptions o;
+        o.binaryUbx = binary;
+        o.binaryRtcm3 = binary;
         o.portsDir = m_dir.Path();
         o.baud = 115200;
         o.rateHz = 10;
@@ -241,6 +243,26 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
     const std::string raw = ReadFileBytes(Record(".nmea"));
     EXPECT_EQ(raw.rfind("\r\n"), raw.size() - 2);
     EXPECT_NE(raw.find("$GPGSA,A,1"), std::string::npos);
+}
+
+// A u-blox receiver that also sends RTCM 3: the runs pass, the .nmea keeps the sentences alone
+// and --keep-frames captures frames and sentences in the .bin.
+TEST_F(CampaignToolTest, KeepFramesCapturesWhatTheNmeaRecordLeavesOut) {
+    StartSim(0.2, 0.3, true);
+    fs::create_directory(m_out);
+    EXPECT_EQ(Run({"--baud", "115200", "--kind", "hot", "--runs", "2", "--settle", "0",
+                   "--keep-frames", "--out", m_out.string()}),
+              0);
+    m_sim->Stop();
+    const std::string nmea = ReadFileBytes(Record(".nmea"));
+    const std::string bin = ReadFileBytes(Record(".bin"));
+    EXPECT_EQ(nmea.find('\xB5'), std::string::npos);
+    EXPECT_EQ(nmea.find('\xD3'), std::string::npos);
+    EXPECT_NE(bin.find("\xB5\x62\x01\x35"), std::string::npos);     // NAV-SAT
+    EXPECT_NE(bin.find("\xD3\x00\x13\x3E\xD0"), std::string::npos); // message 1005
+    EXPECT_NE(bin.find(nmea.substr(0, 60)), std::string::npos);
+    EXPECT_NE(ReadFileBytes(m_dir.Path() / "stdout").find(Record(".bin").string()),
+              std::string::npos);
 }
 
 TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {

@@ -1,5 +1,6 @@
 // nmea-decode end to end: the built executable on the bundled sample, on made-up streams and on
 // the real receiver captures, against the expected outputs in golden/.
+#include "FrameTestUtil.h"
 #include "NmeaTestUtil.h"
 #include "TestSupport.h"
 
@@ -267,6 +268,31 @@ TEST(NmeaDecodeTool, StatsSayWhatHappenedToTheBytes) {
     }
     EXPECT_NE(RunTool(capture).out.find("\"m_nSentenceCount\":" + std::to_string(framed) + ","),
               std::string::npos);
+}
+
+// A u-blox receiver's stream: a frame whose payload holds sentence text (a debug message) is
+// no sentence with --frames; the counts per protocol come with --stats --frames.
+TEST(NmeaDecodeTool, FramesAreRecognisedAsTheProgramDoes) {
+    TempDir tmp;
+    const std::string gga =
+        Sentence("GPGGA,092750.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,,,");
+    const std::string rmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,,");
+    const std::string inf = frametest::Ubx(0x04, 0x04, rmc); // INF-DEBUG carrying a sentence
+    const std::string stream = frametest::NavSat(20) + gga + inf +
+                               frametest::Rtcm3("\x3E\xD0\x01") + "xy" +
+                               frametest::SkyTraq("\x80\x01") + frametest::Sirf("\x06\x31") + rmc;
+    const fs::path file = tmp.Path() / "ubx.bin";
+    WriteFileBytes(file, stream);
+    const fs::path plain = tmp.Path() / "plain.nmea";
+    WriteFileBytes(plain, gga + rmc);
+    EXPECT_EQ(RunTool("--frames " + Quote(file.string())).out, RunTool(Quote(plain.string())).out);
+    EXPECT_NE(RunTool(Quote(file.string())).out, RunTool(Quote(plain.string())).out);
+    const Result r = RunTool("--stats --frames " + Quote(file.string()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"sentences\":{\"GPGGA\":1,\"GPRMC\":1},\"checksum_errors\":0,"
+                     "\"abandoned\":0,\"gsv_rejected\":0,\"bytes_outside\":2,\"lines_cut\":0,"
+                     "\"frames\":{\"ubx\":2,\"rtcm3\":1,\"skytraq\":1,\"sirf\":1}}\n");
+    EXPECT_EQ(RunTool("--frames --raw " + Quote(file.string())).status, 2);
 }
 
 TEST(NmeaDecodeTool, SyntaxErrorsGoToStandardErrorAndStillExitZero) {

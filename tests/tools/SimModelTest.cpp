@@ -1,5 +1,7 @@
 // The simulated receiver without a port: its sentences, its restarts and TTFF, the fitting of an
 // epoch to the line, the command recognition and the command line.
+#include "BinaryEpoch.h"
+#include "FrameTestUtil.h"
 #include "NmeaChecksum.h"
 #include "NmeaParser.h"
 #include "ReceiverModel.h"
@@ -253,6 +255,36 @@ TEST(SimFit, LeavesOutOptionalSentencesThenGsvMessagesInTurn) {
     EXPECT_EQ(sent, "G1G1G1G1G2G2G2G2G3G3G3G3");
 }
 
+// --binary: NAV-PVT, NAV-SAT and message 1005 ahead of the epoch, each whole by its own rule.
+TEST(SimBinary, FramesOfAnEpochCarryTheModel) {
+    SimOptions o = Fixed(6);
+    o.binaryUbx = true;
+    o.binaryRtcm3 = true;
+    ReceiverModel model(o, 6);
+    model.Epoch(3); // 2024-03-01 00:00:01 UTC: Friday, GPS time of week 5 * 86400 + 1 + 18 s
+    const std::string frames = EpochFrames(model, 3, o);
+    const size_t satBytes = 8 + 12 * model.Sky().size();
+    ASSERT_EQ(frames.size(), 100 + (8 + satBytes) + 25);
+    const std::string pvt = frames.substr(0, 100);
+    const std::string sat = frames.substr(100, 8 + satBytes);
+    const std::string rtcm = frames.substr(108 + satBytes);
+    EXPECT_EQ(pvt, frametest::Ubx(0x01, 0x07, pvt.substr(6, 92)));
+    EXPECT_EQ(sat, frametest::Ubx(0x01, 0x35, sat.substr(6, satBytes)));
+    EXPECT_EQ(rtcm, frametest::Rtcm3(rtcm.substr(3, 19)));
+    const auto le = [](const std::string& f, size_t at, int n) {
+        int64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) {
+            v = v * 256 + static_cast<uint8_t>(f[at + static_cast<size_t>(i)]);
+        }
+        return v;
+    };
+    EXPECT_EQ(le(pvt, 6, 4), (5 * 86400 + 1 + 18) * 1000); // iTOW
+    EXPECT_EQ(le(pvt, 6 + 4, 2), 2024);
+    EXPECT_EQ(le(pvt, 6 + 28, 4), std::llround(model.LatitudeDeg() * 1e7));
+    EXPECT_EQ(le(sat, 6 + 5, 1), static_cast<int64_t>(model.Sky().size()));
+    EXPECT_EQ((static_cast<uint8_t>(rtcm[3]) << 4) | (static_cast<uint8_t>(rtcm[4]) >> 4), 1005);
+}
+
 TEST(SimCommands, RecognisesBothFormsAndRejectsDamagedOnes) {
     const std::string cold =
         NmeaSentence("PSRF101,-2686700,-4304200,3851624,96000,497260,921,12,4");
@@ -371,7 +403,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
         {"--port", "a/b"},     {"--loop"},
         {"--frobnicate"},      {"--seed", "x"},
         {"--pause-at", "1"},   {"--pause-at", "1", "--pause-for", "0"},
-        {"--replay-raw"},
+        {"--replay-raw"},      {"--binary", "nmea"},
+        {"--binary", "ubx,"},  {"--binary", "ubx", "--replay", "f"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parse(args).ok) << args[0];
@@ -385,6 +418,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(south.options.latDeg, -33.5);
     EXPECT_DOUBLE_EQ(south.options.lonDeg, -70.25);
     EXPECT_TRUE(south.options.loop);
+    const SimOptions both = parse({"--binary", "rtcm3,ubx"}).options;
+    EXPECT_TRUE(both.binaryUbx && both.binaryRtcm3);
 }
 
 // Four constellations at NMEA 4.0 and 4.11: the program's multi-GNSS decoding sees every

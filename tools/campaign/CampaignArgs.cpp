@@ -79,6 +79,9 @@ std::string CampaignUsage() {
            "                     auto (identify it first) or \"\" (none; default RECEIVER)\n"
            "  --identify         identify the receiver, print \"family: identity\" and exit\n"
            "                     (0 identified, 1 not identified, 2 no port)\n"
+           "  --keep-frames      recognise binary frames (UBX, RTCM 3, SkyTraq, SiRF) and\n"
+           "                     keep them with the sentences, as received, in a .bin beside\n"
+           "                     the record (the .nmea keeps sentences only)\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out or did not restart (or\n"
@@ -106,7 +109,10 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
     std::map<std::string, std::string> values;
     const std::string refused = ReadOptionValues(
         Arguments(argc, argv),
-        {{"-h,--help", &a.help}, {"--version", &a.version}, {"--identify", &a.identify}},
+        {{"-h,--help", &a.help},
+         {"--version", &a.version},
+         {"--identify", &a.identify},
+         {"--keep-frames", &a.keepFrames}},
         std::vector<const char*>(std::begin(kValueOptions), std::end(kValueOptions)), &values);
     if (a.help || a.version) {
         a.ok = true;

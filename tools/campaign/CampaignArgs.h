@@ -20,6 +20,7 @@ struct CampaignArgs {
     std::filesystem::path out; // empty: the program's folder
     ReceiverSetting receiver;  // --receiver, else RECEIVER of Zenithprobe.ini
     bool identify = false;     // --identify: identify the receiver, print it and exit
+    bool keepFrames = false;   // --keep-frames: recognise binary frames, capture them (.bin)
     CampaignSettings settings;
 };
 

@@ -4,6 +4,7 @@
 #include "CampaignArgs.h"
 #include "CampaignSession.h"
 #include "CommandLine.h"
+#include "FrameCapture.h"
 #include "Paths.h"
 #include "ReceivePath.h"
 #include "ReceiverIdentify.h"
@@ -151,10 +152,12 @@ int main(int argc, char** argv) {
     }
 
     CCampaignSession session;
+    CFrameCapture capture;
     const int32_t runs = args.settings.Runs();
 
     auto act = [&](const CampaignStep& step) {
         if (step.finished) {
+            capture.Flush();
             std::printf("%s\n", ProgressText(*step.finished, runs).c_str());
             std::fflush(stdout);
         }
@@ -178,6 +181,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     act(first);
+    int captureError = 0;
+    // A receiver family may send binary frames beside its sentences (and SkyTraq answers a
+    // restart in one).
+    if (args.receiver.automatic || args.receiver.family != ReceiverFamily::None) {
+        path.SetFrameRecognition(true);
+    }
+    if (args.keepFrames && !session.Paths().empty()) {
+        path.SetFrameRecognition(true);
+        captureError = capture.Create(session.Paths().front());
+    }
 
     bool portLost = false;
     char buffer[kReadSize + 1];
@@ -192,9 +205,16 @@ int main(int argc, char** argv) {
                 portLost = true;
                 break;
             }
-            path.Feed(buffer, count, arrivalMs, [&](const ReceivedLine& line) {
-                act(session.Line(line, SampleOf(parser), {line.arrivalMs, utcMs}));
-            });
+            path.Feed(
+                buffer, count, arrivalMs,
+                [&](const ReceivedLine& line) {
+                    capture.Line(line);
+                    act(session.Line(line, SampleOf(parser), {line.arrivalMs, utcMs}));
+                },
+                [&](const ReceivedFrame& frame) {
+                    capture.Frame(frame);
+                    act(session.Frame(frame, {frame.arrivalMs, utcMs}));
+                });
         } else if (ready != 0) {
             portLost = true;
             break;
@@ -210,13 +230,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zenithprobe-campaign: stopped; the record keeps the finished runs\n");
     }
     const int error = session.Finish();
+    if (const int closed = capture.Close(); captureError == 0) {
+        captureError = closed;
+    }
     std::printf("\n%s\n", SummaryText(session.Summary()).c_str());
     for (const std::filesystem::path& p : session.Paths()) {
         std::printf("%s\n", p.c_str());
+    }
+    if (args.keepFrames && captureError == 0) {
+        std::printf("%s\n", capture.Path().c_str());
+    }
+    if (captureError != 0) {
+        std::fprintf(stderr, "zenithprobe-campaign: writing %s failed (%s)\n",
+                     capture.Path().c_str(), std::strerror(captureError));
     }
     if (error != 0) {
         std::fprintf(stderr, "zenithprobe-campaign: writing the record failed (%s)\n",
                      std::strerror(error));
     }
-    return session.AllPassed() && error == 0 ? 0 : 1;
+    return session.AllPassed() && error == 0 && captureError == 0 ? 0 : 1;
 }

@@ -1,8 +1,8 @@
 // nmea-decode: runs an NMEA log through the parser the way the program's receive path does and
 // prints the parser's state as JSON.
 //
-//   nmea-decode [--raw] [--every] [--bench] [--multi-gnss] [--stats] [FILE]   (standard input:
-//                                                                      FILE - or absent)
+//   nmea-decode [--raw] [--every] [--bench] [--multi-gnss] [--stats] [--frames] [FILE]
+//                                                       (standard input: FILE - or absent)
 //
 // Default: the input is read in chunks of 511 bytes, cut into lines by the line builder and each
 // line is fed to Parse. --raw feeds each chunk to Parse as it is. --every prints the state after
@@ -11,8 +11,10 @@
 // state under the key "m_multiGnss". --stats prints instead what happened to the bytes:
 // sentences per identifier, sentences dropped for a checksum mismatch or abandoned for an
 // over-long identifier or body, rejected GSV sentences, bytes outside sentences and lines cut
-// for passing the line buffer. Exit status 0, or 2 for bad options and unreadable input; syntax
-// errors in the stream are reported on standard error and do not change it. --help and
+// for passing the line buffer. --frames recognises binary frames between the lines as the
+// program does with a receiver family set (with --stats: their counts per protocol). Exit status 0,
+// or 2 for bad options and unreadable input; syntax errors in the stream are reported on standard
+// error and do not change it. --help and
 // --version exit 0.
 #include "CommandLine.h"
 #include "NmeaParser.h"
@@ -40,6 +42,7 @@ struct Options {
     bool bench = false;
     bool multiGnss = false;
     bool stats = false;
+    bool frames = false;
     std::string file; // empty: standard input
 };
 
@@ -55,6 +58,8 @@ bool ParseArgs(int argc, char** argv, Options& opt, int* status) {
     app.add_flag("--multi-gnss", opt.multiGnss,
                  "Decode as the program does with MULTI_GNSS=1 (adds \"m_multiGnss\")");
     app.add_flag("--stats", opt.stats, "Print what happened to the bytes instead (alone)");
+    app.add_flag("--frames", opt.frames,
+                 "Recognise UBX, RTCM 3, SkyTraq and SiRF frames between the lines");
     app.add_option("FILE", file, "The log (standard input when absent or -)")->type_name("");
     const CommandLineResult result = ParseCommandLine(app, Arguments(argc, argv));
     if (result.exit) {
@@ -63,6 +68,12 @@ bool ParseArgs(int argc, char** argv, Options& opt, int* status) {
     }
     if (opt.stats && (opt.raw || opt.every || opt.bench || opt.multiGnss)) {
         std::fprintf(stderr, "nmea-decode: --stats goes alone\n%s", app.help().c_str());
+        *status = 2;
+        return false;
+    }
+    if (opt.frames && opt.raw) {
+        std::fprintf(stderr, "nmea-decode: --frames needs the line path, not --raw\n%s",
+                     app.help().c_str());
         *status = 2;
         return false;
     }
@@ -121,8 +132,9 @@ int InputError(const Input& in) {
 
 class Decoder {
 public:
-    Decoder(bool every, bool multiGnss) : m_every(every), m_multiGnss(multiGnss) {
+    Decoder(bool every, bool multiGnss, bool frames) : m_every(every), m_multiGnss(multiGnss) {
         m_parser.m_bMultiGnss = multiGnss;
+        m_receive.SetFrameRecognition(frames);
     }
 
     // One chunk through the receive path, each completed line to Parse.
@@ -181,9 +193,18 @@ private:
 // --stats: the link's health. The counts come from watching the real line builder and framer
 // (the receive path's own step, then the parser byte by byte, which Parse matches byte for
 // byte), so they follow the program's rules rather than restating them.
+// With --frames the receive path itself recognises the frames and counts the bytes outside;
+// its lines are watched the same way.
 class LinkStats {
 public:
+    explicit LinkStats(bool frames) : m_frames(frames) { m_framed.SetFrameRecognition(frames); }
+
     void Chunk(const char* data, size_t count) {
+        if (m_frames) {
+            m_framed.Feed(data, count, 0,
+                          [this](const ReceivedLine& line) { Line(line.text, line.length); });
+            return;
+        }
         while (count > 0) {
             CLineBuilder& builder = m_receive.Builder();
             const bool inLine = builder.LineLength() > 0;
@@ -222,9 +243,22 @@ public:
         }
         json += "},\"checksum_errors\":" + std::to_string(m_checksum) +
                 ",\"abandoned\":" + std::to_string(m_abandoned) +
-                ",\"gsv_rejected\":" + std::to_string(m_gsvRejected) +
-                ",\"bytes_outside\":" + std::to_string(m_outside) +
-                ",\"lines_cut\":" + std::to_string(m_cut) + "}\n";
+                ",\"gsv_rejected\":" + std::to_string(m_gsvRejected) + ",\"bytes_outside\":" +
+                std::to_string(m_frames ? m_framed.BytesOutside() : m_outside) +
+                ",\"lines_cut\":" + std::to_string(m_frames ? m_framed.LinesCut() : m_cut);
+        if (m_frames) {
+            json += ",\"frames\":{";
+            comma = "";
+            for (const FrameProtocol p : {FrameProtocol::Ubx, FrameProtocol::Rtcm3,
+                                          FrameProtocol::SkyTraq, FrameProtocol::Sirf}) {
+                json += comma;
+                json += "\"" + std::string(FrameProtocolName(p)) +
+                        "\":" + std::to_string(m_framed.FrameCount(p));
+                comma = ",";
+            }
+            json += "}";
+        }
+        json += "}\n";
         std::fwrite(json.data(), 1, json.size(), stdout);
     }
 
@@ -264,6 +298,9 @@ private:
 
     CNmeaParser m_parser;
     CReceivePath m_receive{m_parser};
+    bool m_frames;
+    CNmeaParser m_scratch; // parses the lines of m_framed; m_parser watches them byte by byte
+    CReceivePath m_framed{m_scratch};
     std::map<std::string, uint64_t> m_sentences; // by identifier, e.g. "GPGGA"
     uint64_t m_checksum = 0;
     uint64_t m_abandoned = 0;
@@ -277,9 +314,10 @@ private:
 volatile int32_t g_benchSink = 0;
 
 // Line building and parsing of the whole input, in memory; returns the sentences framed.
-int32_t BenchPass(const std::string& data, bool raw) {
+int32_t BenchPass(const std::string& data, bool raw, bool frames) {
     CNmeaParser parser;
     CReceivePath receive(parser);
+    receive.SetFrameRecognition(frames);
     for (size_t pos = 0; pos < data.size(); pos += kChunk) {
         const size_t count = std::min(data.size() - pos, kChunk);
         if (raw) {
@@ -291,7 +329,7 @@ int32_t BenchPass(const std::string& data, bool raw) {
     return parser.m_nSentenceCount;
 }
 
-int Bench(Input& in, bool raw) {
+int Bench(Input& in, bool raw, bool frames) {
     std::string data;
     std::vector<char> buf(1 << 16);
     long n;
@@ -306,7 +344,7 @@ int Bench(Input& in, bool raw) {
     double total = 0;
     for (int pass = 0; pass < 5 || (total < 0.5 && pass < 1000); ++pass) {
         const auto t0 = std::chrono::steady_clock::now();
-        g_benchSink = BenchPass(data, raw);
+        g_benchSink = BenchPass(data, raw, frames);
         const std::chrono::duration<double> dt = std::chrono::steady_clock::now() - t0;
         best = std::min(best, dt.count());
         total += dt.count();
@@ -329,12 +367,12 @@ int main(int argc, char** argv) {
         return InputError(in);
     }
     if (opt.bench) {
-        return Bench(in, opt.raw);
+        return Bench(in, opt.raw, opt.frames);
     }
     std::vector<char> chunk(kChunk);
     long n;
     if (opt.stats) {
-        LinkStats stats;
+        LinkStats stats(opt.frames);
         while ((n = in.Read(chunk.data(), kChunk)) > 0) {
             stats.Chunk(chunk.data(), static_cast<size_t>(n));
         }
@@ -344,7 +382,7 @@ int main(int argc, char** argv) {
         stats.Print();
         return std::fflush(stdout) == 0 ? 0 : 2;
     }
-    Decoder decoder(opt.every, opt.multiGnss);
+    Decoder decoder(opt.every, opt.multiGnss, opt.frames);
     while ((n = in.Read(chunk.data(), kChunk)) > 0) {
         if (opt.raw) {
             decoder.Raw(chunk.data(), static_cast<size_t>(n));

@@ -194,6 +194,10 @@ double ReceiverModel::EpochTimeS(uint64_t index) const {
     return static_cast<double>(index) / m_rateHz;
 }
 
+int64_t ReceiverModel::EpochUtcCs(uint64_t index) const {
+    return m_startUtcCs + static_cast<int64_t>(std::llround(EpochTimeS(index) * 100.0));
+}
+
 double ReceiverModel::Restart(RestartKind kind) {
     const TtffRange& range = m_ttff[static_cast<int>(kind)];
     m_pendingTtffS = m_ttffRandom.Uniform(range.minS, range.maxS);

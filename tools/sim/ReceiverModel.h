@@ -74,6 +74,9 @@ public:
     double LastTtffS() const { return m_pendingTtffS; }
     double LatitudeDeg() const { return m_latDeg; }
     double LongitudeDeg() const { return m_lonDeg; }
+    double AltitudeM() const { return m_altM; } // above mean sea level
+    // UTC of epoch `index` in centiseconds since 1970, as its sentences give it.
+    int64_t EpochUtcCs(uint64_t index) const;
     // The sky as the last epoch reported it (GSV order).
     std::vector<SkySatellite> Sky() const { return m_sky; }
 

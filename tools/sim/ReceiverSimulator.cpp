@@ -1,5 +1,7 @@
 #include "ReceiverSimulator.h"
 
+#include "BinaryEpoch.h"
+
 #include "BaudTable.h"
 #include "Debug.h"
 #include "FamilyReceiver.h"
@@ -357,6 +359,11 @@ void ReceiverSimulator::Engine::ProduceEpoch(double now) {
     std::vector<EpochSentence> sentences = m_model.Epoch(k);
     if (!hadFix && m_model.HasFix()) {
         WriteTruth(true, m_model.EpochTimeS(k));
+    }
+    // --binary: the frames go first and always, so the sentences are trimmed to what is left.
+    if (std::string frames = EpochFrames(m_model, k, m_o); !frames.empty()) {
+        sentences.insert(sentences.begin(),
+                         EpochSentence{std::move(frames), SentenceClass::Required});
     }
     size_t budget = static_cast<size_t>(std::floor(m_bytesPerS / m_o.rateHz));
     bool trimmed = false;

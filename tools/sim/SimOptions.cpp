@@ -3,6 +3,7 @@
 #include "BaudTable.h"
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -173,6 +174,9 @@ std::string SimUsage() {
            "  --constellations LIST   gps,glonass,galileo,beidou (default gps); more than one\n"
            "                          sends GN fixes and GSV per constellation\n"
            "  --nmea 4.0|4.10|4.11    NMEA version: 4.10 adds system and signal IDs (default 4.0)\n"
+           "  --binary LIST           ubx,rtcm3: UBX NAV-PVT and NAV-SAT frames, an RTCM 3\n"
+           "                          message 1005, before each epoch's sentences (the\n"
+           "                          sentences are trimmed to the rest of the line rate)\n"
            "  --silent-after S        stop sending after S seconds (keep running)\n"
            "  --hangup-after S        close the line after S seconds and exit 0\n"
            "  --pause-at S --pause-for S   silent from S seconds on for S seconds, then\n"
@@ -212,6 +216,7 @@ const char* const kValueOptions[] = {
     "--pause-at",     "--pause-for",
     "--truth",        "--constellations",
     "--nmea",         "--family",
+    "--binary",
 };
 
 // False when value is not one the option takes.
@@ -311,6 +316,22 @@ bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
         } else {
             return false;
         }
+    } else if (arg == "--binary") {
+        o.binaryUbx = false;
+        o.binaryRtcm3 = false;
+        size_t start = 0;
+        while (start <= value.size()) {
+            const size_t comma = std::min(value.find(',', start), value.size());
+            const std::string_view item = value.substr(start, comma - start);
+            if (item == "ubx") {
+                o.binaryUbx = true;
+            } else if (item == "rtcm3") {
+                o.binaryRtcm3 = true;
+            } else {
+                return false;
+            }
+            start = comma + 1;
+        }
     } else if (arg == "--truth") {
         if (value.empty()) {
             return false;
@@ -367,6 +388,9 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
     }
     if ((o.loop || o.realtime || o.replayRaw) && o.replayFile.empty()) {
         return fail("--loop, --realtime and --replay-raw need --replay");
+    }
+    if ((o.binaryUbx || o.binaryRtcm3) && !o.replayFile.empty()) {
+        return fail("--binary simulates: not with --replay");
     }
     if ((values.count("--pause-at") > 0) != (values.count("--pause-for") > 0)) {
         return fail("--pause-at and --pause-for go together");

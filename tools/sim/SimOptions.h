@@ -64,6 +64,10 @@ struct SimOptions {
     bool replayRaw = false;
     bool loop = false;
     bool realtime = false;
+    // --binary: u-blox NAV-PVT and NAV-SAT frames, and an RTCM 3 message 1005, ahead of each
+    // epoch's sentences.
+    bool binaryUbx = false;
+    bool binaryRtcm3 = false;
     // Receives the one-line summary of each restart acted on and the few other notices (no line
     // end). Called on the simulator's thread, which it must not stop (Stop would wait for
     // itself). Empty: standard error.
