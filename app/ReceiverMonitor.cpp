@@ -132,6 +132,9 @@ void CReceiverMonitor::IdentifyPass() {
         }
         m_identifier = CReceiverIdentifier();
         m_bIdentifying = true;
+        // Probes ask for binary replies (UBX MON-VER, SkyTraq): with the key empty they would
+        // otherwise count as noise and close the port.
+        m_receive.SetFrameRecognition(true);
         DebugPrint("CReceiverMonitor::Identify() listening!\r\n");
         ActIdentify(m_identifier.Start(TickCountMs()));
         return;
@@ -161,6 +164,8 @@ void CReceiverMonitor::ActIdentify(const IdentifyStep& step) {
         m_bIdentified = true;
     }
     m_bIdentifying = false;
+    m_receive.SetFrameRecognition(m_bReceiverAuto.load() ||
+                                  m_receiverFamily.load() != ReceiverFamily::None);
     DebugPrint("CReceiverMonitor::Identify() %s\r\n", IdentityLine(result).c_str());
     IdentifyNotify(result);
 }
@@ -253,10 +258,7 @@ void CReceiverMonitor::ReaderThreadProc(CReceiverMonitor* self) {
         }
         self->CampaignTick();
         self->IdentifyPass();
-        if (self->m_bIdentifying.load()) {
-            // The identifier's windows are timed from ticks: at least every 100 ms.
-            self->WaitForBytes(kIdentifyTickMs);
-        } else if (self->m_bCampaign.load()) {
+        if (self->m_bCampaign.load() || self->m_bIdentifying.load()) {
             self->WaitForBytes(kReaderPeriodMs);
         } else {
             self->m_readerPause(kReaderPeriodMs);
@@ -560,6 +562,11 @@ void CReceiverMonitor::WaitForBytes(uint32_t ms) {
         if (waited >= ms || m_bStopReader.load() ||
             (!m_bCampaign.load() && !m_bIdentifying.load())) {
             return;
+        }
+        // The identifier's windows end on ticks; the pass itself stays as long as the campaign's,
+        // since the receive path counts each empty read as garbage.
+        if (m_bIdentifying.load()) {
+            ActIdentify(m_identifier.Tick(TickCountMs()));
         }
         const uint32_t slice = std::min(kWaitSliceMs, ms - waited);
         const int32_t ready = m_serial.WaitReadable(slice);

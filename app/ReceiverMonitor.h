@@ -70,8 +70,6 @@ public:
     // read within 3 s; after noise only every 10 s, so that a wrong rate does not flood the log.
     static constexpr uint32_t kReopenPeriodMs = 2000;
     static constexpr uint32_t kNoiseReopenPeriodMs = 10000;
-    // The reader's longest pause while identifying: the identifier's windows end on ticks.
-    static constexpr uint32_t kIdentifyTickMs = 100;
 
     CReceiverMonitor();
     virtual ~CReceiverMonitor(); // stops the reader thread if it still runs
@@ -203,7 +201,8 @@ private:
     void ActIdentify(const IdentifyStep& step);
     void CampaignLine(const ReceivedLine& line);
     void CampaignTick();
-    // The reader's pause during a campaign: until bytes arrive, a stop, or ms.
+    // The reader's pause during a campaign or an identification: until bytes arrive, a stop, or
+    // ms; an identification is ticked every 100 ms meanwhile.
     void WaitForBytes(uint32_t ms);
     // Under m_campaignMutex: sends what step asks for and collects its notices; ends the
     // campaign when it is over.

@@ -121,6 +121,7 @@ TEST_F(ScreenPixelTest, IndicatorPassAfterTheUbxRestart) {
     StartReceiver("RECEIVER=ubx\r\nSTART_ACT=Cold\r\nTIME_CRITERIA_C=50\r\n", {1.6, 2.0},
                   [&](SimOptions& o) {
                       o.family = ReceiverFamily::Ubx;
+                      o.binaryUbx = true; // NAV-PVT and NAV-SAT frames between the sentences
                       o.logCommands = log;
                   });
     TestDlg dlg;
