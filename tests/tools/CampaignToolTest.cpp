@@ -131,8 +131,10 @@ private:
 
 class CampaignToolTest : public ::testing::Test {
 protected:
-    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3, bool binary = false) {
+    void StartSim(double hotMinS = 0.2, double hotMaxS = 0.3, bool binary = false,
+                  ReceiverFamily family = ReceiverFamily::None) {
         SimOptions o;
+        o.family = family;
         o.binaryUbx = binary;
         o.binaryRtcm3 = binary;
         o.portsDir = m_dir.Path();
@@ -149,7 +151,7 @@ protected:
     }
 
     // Starts the command with its standard output in a file; returns its process id.
-    pid_t Spawn(std::vector<std::string> args) {
+    pid_t Spawn(std::vector<std::string> args, const std::string& output = "stdout") {
         args.insert(args.begin(), (BinDir() / "zenithprobe-campaign").string());
         std::vector<char*> argv;
         for (std::string& a : args) {
@@ -158,7 +160,7 @@ protected:
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        const std::string out = (m_dir.Path() / "stdout").string();
+        const std::string out = (m_dir.Path() / output).string();
         const std::string err = (m_dir.Path() / "stderr").string();
         posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
@@ -175,8 +177,8 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     int Run(std::vector<std::string> args) { return Wait(Spawn(std::move(args))); }
-    fs::path Record(const char* extension) const {
-        for (const auto& e : fs::directory_iterator(m_out)) {
+    fs::path Record(const char* extension, const fs::path& folder = {}) const {
+        for (const auto& e : fs::directory_iterator(folder.empty() ? m_out : folder)) {
             if (e.path().extension() == extension) {
                 return e.path();
             }
@@ -308,11 +310,21 @@ TEST_F(CampaignToolTest, ExitStatuses) {
         {"no runs", {"--runs", "0"}, 2},
         {"unknown option", {"--fast"}, 2},
         {"no such port", {"--port", "COM7"}, 2},
+        {"unknown receiver", {"--receiver", "u-blox"}, 2},
+        {"no port to identify", {"--port", "COM7", "--identify"}, 2},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.label);
         EXPECT_EQ(Run(r.args), r.status);
     }
+    // A key that is garbage is named in the message; the option replaces it.
+    const fs::path ini = m_dir.Path() / "Zenithprobe.ini";
+    IniWriteString("Zenithprobe", "RECEIVER", "ublox", ini);
+    EXPECT_EQ(Run({"--runs", "1"}), 2);
+    EXPECT_NE(ReadFileBytes(m_dir.Path() / "stderr")
+                  .find("RECEIVER in Zenithprobe.ini: unknown receiver \"ublox\""),
+              std::string::npos);
+    IniWriteString("Zenithprobe", "RECEIVER", "", ini);
     // A receiver that never restarts: every run is no-restart.
     SimOptions o;
     o.portsDir = m_dir.Path();
@@ -328,6 +340,98 @@ TEST_F(CampaignToolTest, ExitStatuses) {
     const auto rows2 = CsvRows(Record(".csv"));
     ASSERT_EQ(rows2.size(), 1u);
     EXPECT_EQ(rows2[0][3], "no-restart");
+}
+
+TEST_F(CampaignToolTest, EachFamilyRestartsOnItsOwnCommand) {
+    struct Row {
+        ReceiverFamily family;
+        const char* receiver; // --receiver
+        bool answers;         // the family acknowledges restarts: ack_ms is filled in
+    } rows[] = {
+        {ReceiverFamily::Ubx, "ubx", false},
+        {ReceiverFamily::Mtk, "mtk", false},
+        {ReceiverFamily::Airoha, "auto", true}, // identified first
+        {ReceiverFamily::QuectelLg, "quectel-lg", false},
+        {ReceiverFamily::SkyTraq, "skytraq", true},
+        {ReceiverFamily::Casic, "casic", false},
+    };
+    const char* kinds[] = {"cold", "warm", "hot"};
+    for (const Row& r : rows) {
+        const std::string key = ReceiverFamilyKey(r.family);
+        SCOPED_TRACE(key);
+        StartSim(0.2, 0.3, false, r.family);
+        const fs::path out = m_dir.Path() / key;
+        fs::create_directory(out);
+        EXPECT_EQ(Run({"--baud", "115200", "--receiver", r.receiver, "--kind", "cold,warm,hot",
+                       "--runs", "1", "--settle", "0", "--out", out.string()}),
+                  0);
+        m_sim->Stop();
+        const std::vector<std::string> truth =
+            Split(ReadFileBytes(m_dir.Path() / "truth.jsonl"), '\n');
+        const auto csv = CsvRows(Record(".csv", out));
+        ASSERT_EQ(csv.size(), 3u);
+        ASSERT_GE(truth.size(), 3u);
+        for (size_t i = 0; i < csv.size(); ++i) {
+            ASSERT_EQ(csv[i].size(), 23u) << "row " << i;
+            EXPECT_EQ(csv[i][1], kinds[i]);
+            EXPECT_EQ(csv[i][3], "passed");
+            EXPECT_NE(truth[i].find("\"family\":\"" + key + "\""), std::string::npos);
+            const double truthMs =
+                (TruthValue(truth[i], "fix_s") - TruthValue(truth[i], "loss_s")) * 1000;
+            EXPECT_NEAR(std::atof(csv[i][5].c_str()), truthMs, 120.0) << kinds[i];
+            EXPECT_EQ(!csv[i][18].empty(), r.answers) << "ack_ms " << csv[i][18];
+            EXPECT_EQ(csv[i][19], key);
+            EXPECT_EQ(csv[i][21], "COM1");
+        }
+        const std::string json = ReadFileBytes(Record(".json", out));
+        EXPECT_TRUE(JsonCheck(json).Whole()) << json;
+        EXPECT_NE(json.find("\"receiver\": \"" + key + "\""), std::string::npos);
+    }
+    // Without a family only the SONY and SiRF commands go out, which a u-blox ignores.
+    StartSim(0.2, 0.3, false, ReceiverFamily::Ubx);
+    const fs::path out = m_dir.Path() / "none";
+    fs::create_directory(out);
+    EXPECT_EQ(Run({"--baud", "115200", "--runs", "1", "--loss-limit", "1", "--out", out.string()}),
+              1);
+    const auto csv = CsvRows(Record(".csv", out));
+    ASSERT_EQ(csv.size(), 1u);
+    EXPECT_EQ(csv[0][3], "no-restart");
+    EXPECT_EQ(m_sim->Status().restarts.size(), 0u);
+}
+
+TEST_F(CampaignToolTest, IdentifyNamesEachFamily) {
+    // Every family's receiver on a port of its own, identified side by side (each takes up to
+    // 7.5 s). The SONY / SiRF receiver answers none of the probes.
+    std::vector<std::unique_ptr<ReceiverSimulator>> sims;
+    std::vector<pid_t> pids;
+    std::vector<ReceiverFamily> families(kReceiverFamilies.begin(), kReceiverFamilies.end());
+    families.push_back(ReceiverFamily::None);
+    for (size_t i = 0; i < families.size(); ++i) {
+        SimOptions o;
+        o.portsDir = m_dir.Path();
+        o.port = "COM" + std::to_string(i + 1);
+        o.baud = 115200;
+        o.rateHz = 10;
+        o.seed = 3;
+        o.family = families[i];
+        o.notice = [](std::string_view) {};
+        sims.push_back(std::make_unique<ReceiverSimulator>(o));
+        ASSERT_TRUE(sims.back()->Start()) << sims.back()->Error();
+        pids.push_back(
+            Spawn({"--port", o.port, "--baud", "115200", "--identify"}, "identify_" + o.port));
+    }
+    for (size_t i = 0; i < families.size(); ++i) {
+        const bool family = families[i] != ReceiverFamily::None;
+        SCOPED_TRACE(family ? ReceiverFamilyKey(families[i]) : "sony-sirf");
+        EXPECT_EQ(Wait(pids[i]), family ? 0 : 1);
+        const std::string printed =
+            ReadFileBytes(m_dir.Path() / ("identify_COM" + std::to_string(i + 1)));
+        const std::string expected = family ? std::string(ReceiverFamilyKey(families[i])) + ": " +
+                                                  ReceiverFamilyName(families[i]) + " \u00B7 "
+                                            : "not identified\n";
+        EXPECT_EQ(printed.substr(0, expected.size()), expected) << printed;
+        EXPECT_EQ(sims[i]->Status().restarts.size(), 0u);
+    }
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 // The simulated receiver without a port: its sentences, its restarts and TTFF, the fitting of an
 // epoch to the line, the command recognition and the command line.
 #include "BinaryEpoch.h"
+#include "BinaryFrames.h"
+#include "FamilyReceiver.h"
 #include "FrameTestUtil.h"
 #include "NmeaChecksum.h"
 #include "NmeaParser.h"
+#include "ReceiverIdentify.h"
 #include "ReceiverModel.h"
+#include "RestartCommandBytes.h"
 #include "RestartCommands.h"
 #include "SimOptions.h"
 
@@ -394,6 +398,10 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(a.options.pauseAtS, 2.5);
     EXPECT_DOUBLE_EQ(a.options.pauseForS, 3);
     EXPECT_TRUE(a.options.replayRaw);
+    a = parse({"--family", "quectel-lg", "--banner"});
+    ASSERT_TRUE(a.ok) << a.error;
+    EXPECT_EQ(a.options.family, ReceiverFamily::QuectelLg);
+    EXPECT_TRUE(a.options.banner);
 
     const std::vector<std::vector<const char*>> bad = {
         {"--baud", "4801"},    {"--baud"},
@@ -403,6 +411,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
         {"--port", "a/b"},     {"--loop"},
         {"--frobnicate"},      {"--seed", "x"},
         {"--pause-at", "1"},   {"--pause-at", "1", "--pause-for", "0"},
+        {"--replay-raw"},      {"--family", "auto"},
+        {"--family", "UBX"},   {"--family", ""},
         {"--replay-raw"},      {"--binary", "nmea"},
         {"--binary", "ubx,"},  {"--binary", "ubx", "--replay", "f"},
     };
@@ -473,4 +483,62 @@ TEST(SimModel, FourConstellationsDecodeInMultiGnssModeOnly) {
     EXPECT_EQ(a.options.nmeaVersion, 410);
     const char* twice[] = {"sim", "--constellations", "gps,gps"};
     EXPECT_FALSE(ParseSimArguments(3, twice).ok);
+}
+
+// A family's receiver fed the bytes a program sends, in pieces: what it acts on and answers.
+TEST(SimFamily, ActsOnItsOwnFramesOnly) {
+    struct Row {
+        const char* label;
+        ReceiverFamily family;
+        std::vector<std::string> reads;    // one Feed each; a read starting with '!' is garbage
+        std::vector<std::string> expected; // "cold" / "warm" / "hot" and each reply's first bytes
+    };
+    auto cmd = [](ReceiverFamily f, int32_t kind) { return FamilyRestartCommand(f, kind); };
+    const std::string ubxCold = cmd(ReceiverFamily::Ubx, kStartCold);
+    std::string ubxBadCheck = ubxCold;
+    ubxBadCheck.back() = static_cast<char>(ubxBadCheck.back() ^ 1);
+    std::string skyBadMode = cmd(ReceiverFamily::SkyTraq, kStartHot);
+    skyBadMode[5] = 7;
+    skyBadMode[19] = static_cast<char>(skyBadMode[19] ^ 1 ^ 7); // its check still right
+    const std::string design = SonyRestartCommand(kStartCold) + SirfRestartCommand(kStartCold);
+    const std::string mtkCold = cmd(ReceiverFamily::Mtk, kStartCold);
+    const auto U = ReceiverFamily::Ubx, S = ReceiverFamily::SkyTraq;
+    const std::string ack = SkyTraqFrame("\x83\x01"), nack = SkyTraqFrame("\x84\x01");
+    const Row rows[] = {
+        {"u-blox cold, in two pieces", U, {ubxCold.substr(0, 5), ubxCold.substr(5)}, {"cold"}},
+        {"u-blox bad check", U, {ubxBadCheck}, {}},
+        {"u-blox ignores the SONY and SiRF commands", U, {design}, {}},
+        {"SkyTraq warm is acknowledged", S, {cmd(S, kStartWarm)}, {ack, "warm"}},
+        {"SkyTraq unknown mode is refused", S, {skyBadMode}, {nack}},
+        {"Airoha acknowledges",
+         ReceiverFamily::Airoha,
+         {cmd(ReceiverFamily::Airoha, kStartWarm)},
+         {"$PAIR001,005,0*", "warm"}},
+        {"MediaTek: a byte at another rate spoils it",
+         ReceiverFamily::Mtk,
+         {mtkCold.substr(0, 4), "!x", mtkCold.substr(4)},
+         {}},
+        {"CASIC hot", ReceiverFamily::Casic, {cmd(ReceiverFamily::Casic, kStartHot)}, {"hot"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        FamilyReceiver receiver(r.family, "GP");
+        std::vector<FamilyInput> inputs;
+        for (const std::string& read : r.reads) {
+            const bool garbage = !read.empty() && read[0] == '!';
+            receiver.Feed(garbage ? read.substr(1) : read, garbage, &inputs);
+        }
+        std::vector<std::string> got;
+        for (const FamilyInput& in : inputs) {
+            for (const std::string& e : r.expected) {
+                if (!in.reply.empty() && in.reply.compare(0, e.size(), e) == 0) {
+                    got.push_back(e);
+                }
+            }
+            if (in.restart) {
+                got.push_back(RestartKindName(in.kind));
+            }
+        }
+        EXPECT_EQ(got, r.expected);
+    }
 }

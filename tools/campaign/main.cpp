@@ -5,9 +5,9 @@
 #include "CampaignSession.h"
 #include "CommandLine.h"
 #include "FrameCapture.h"
+#include "IdentifyPort.h"
 #include "Paths.h"
 #include "ReceivePath.h"
-#include "ReceiverIdentify.h"
 #include "Serial.h"
 #include "Tick.h"
 
@@ -16,7 +16,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -30,53 +29,9 @@ extern "C" void OnStopSignal(int) {
 constexpr uint32_t kWaitMs = 100;
 constexpr uint32_t kReadSize = 511;
 
-// The identifier wants a tick at least every 100 ms while it waits for answers.
-constexpr uint32_t kIdentifyWaitMs = 50;
-
 int64_t UtcNowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string HostName() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) {
-        return "";
-    }
-    return name;
-}
-
-// Listens and probes on the open port until the identifier has its answer (at most 1.5 s plus
-// 1 s per family). The lines go through the same receive path the campaign then reads with, so
-// nothing read meanwhile is lost to it. False when the port failed or a signal came.
-bool IdentifyOnPort(CSerial& port, CReceivePath& path, ReceiverIdentity* identity) {
-    CReceiverIdentifier identifier;
-    bool failed = false;
-    auto act = [&](const IdentifyStep& step) {
-        if (!step.send.empty() &&
-            port.Write(step.send.data(), static_cast<uint32_t>(step.send.size())) != 0) {
-            failed = true;
-        }
-    };
-    act(identifier.Start(TickCountMs()));
-    char buffer[kReadSize + 1];
-    while (!identifier.Done() && !failed && g_stop == 0) {
-        const int32_t ready = port.WaitReadable(kIdentifyWaitMs);
-        if (ready == 1) {
-            uint32_t count = 0;
-            if (port.Read(buffer, kReadSize, &count) != 0) {
-                return false;
-            }
-            path.Feed(buffer, count, TickCountMs(), [&](const ReceivedLine& line) {
-                act(identifier.Line(std::string_view(line.text, line.length), line.arrivalMs));
-            });
-        } else if (ready != 0) {
-            return false;
-        }
-        act(identifier.Tick(TickCountMs()));
-    }
-    *identity = identifier.Result();
-    return identifier.Done() && !failed;
 }
 
 } // namespace
@@ -121,10 +76,14 @@ int main(int argc, char** argv) {
     CNmeaParser parser;
     parser.m_bMultiGnss = defaults.multiGnss;
     CReceivePath path(parser);
+    // With a receiver named (or asked for) its binary frames are recognised, as the program
+    // does: they carry answers (UBX, SkyTraq) and must not break the lines around them.
+    const bool named = args.receiver.automatic || args.receiver.family != ReceiverFamily::None;
+    path.SetFrameRecognition(named || args.identify);
 
     ReceiverIdentity identity;
     if (args.identify || args.receiver.automatic) {
-        if (!IdentifyOnPort(port, path, &identity)) {
+        if (!IdentifyOnPort(port, path, &g_stop, &identity)) {
             if (g_stop != 0) {
                 std::fprintf(stderr, "zenithprobe-campaign: stopped while identifying\n");
                 return 1;
