@@ -141,11 +141,6 @@ int main(int argc, char** argv) {
     }
     act(first);
     int captureError = 0;
-    // A receiver family may send binary frames beside its sentences (and SkyTraq answers a
-    // restart in one).
-    if (args.receiver.automatic || args.receiver.family != ReceiverFamily::None) {
-        path.SetFrameRecognition(true);
-    }
     if (args.keepFrames && !session.Paths().empty()) {
         path.SetFrameRecognition(true);
         captureError = capture.Create(session.Paths().front());
