@@ -272,28 +272,6 @@ TEST(DialogTemplates, MalformedTemplatesAreRefused) {
         DialogTemplate t;
         EXPECT_EQ(ParseDialogTemplate(xrc.c_str(), 7, &t), c.ok) << c.label;
     }
-    struct MenuCase {
-        const char* label;
-        const char* items;
-        bool ok;
-    } menus[] = {
-        {"radio item", "<object class=\"wxMenuItem\" name=\"9\"><radio>1</radio></object>", true},
-        {"submenu",
-         "<object class=\"wxMenu\"><label>S</label>"
-         "<object class=\"wxMenuItem\" name=\"9\"/></object>",
-         true},
-        {"empty submenu", "<object class=\"wxMenu\"><label>S</label></object>", false},
-        {"check and radio at once",
-         "<object class=\"wxMenuItem\" name=\"9\"><radio>1</radio><checkable>1</checkable>"
-         "</object>",
-         false},
-    };
-    for (const MenuCase& c : menus) {
-        const std::string xrc = std::string("<resource><object class=\"wxMenu\" name=\"8\">") +
-                                c.items + "</object></resource>";
-        std::vector<MenuTemplate> items;
-        EXPECT_EQ(ParseMenuTemplate(xrc.c_str(), 8, &items), c.ok) << c.label;
-    }
     DialogTemplate t;
     EXPECT_FALSE(FindDialogTemplate(999, &t));
     EXPECT_FALSE(LoadResourceIcon(129).IsOk());
