@@ -11,10 +11,19 @@
 #include <chrono>
 #include <pthread.h>
 #include <string_view>
+#include <unistd.h>
 
 namespace {
 constexpr const char* kSection = "Zenithprobe";
 constexpr int kValueSize = 100;
+
+constexpr uint32_t kWaitSliceMs = 100; // a stop or the campaign's end is seen within this
+
+int64_t UtcNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 } // namespace
 
 CReceiverMonitor::CReceiverMonitor()
@@ -44,6 +53,121 @@ void CReceiverMonitor::LoadSettings() {
     m_nTestMode = IniReadInt(kSection, "TEST_MODE", 0, ini);
     SetMultiGnss(IniReadInt(kSection, "MULTI_GNSS", 0, ini) != 0, false);
     m_bAutoReopen = IniReadInt(kSection, "AUTO_REOPEN", 0, ini) != 0;
+    IniReadString(kSection, "RECEIVER", "", value, kValueSize, ini);
+    ReceiverSetting receiver;
+    m_strReceiverError.clear();
+    if (!ParseReceiverSetting(value, "RECEIVER", &receiver, &m_strReceiverError)) {
+        // The SONY and SiRF commands alone, as without the key; Setup's line shows why.
+        DebugPrint("CZenithprobeDlg::LoadSettings() %s\r\n", m_strReceiverError.c_str());
+        receiver = ReceiverSetting{};
+    }
+    SetReceiver(receiver, false);
+}
+
+void CReceiverMonitor::SetReceiver(const ReceiverSetting& setting, bool save) {
+    m_receiverFamily = setting.family;
+    m_bReceiverAuto = setting.automatic;
+    // Any family may send binary frames beside its sentences; without the key the stream is
+    // read by the line rules alone.
+    m_receive.SetFrameRecognition(setting.automatic || setting.family != ReceiverFamily::None);
+    if (save) {
+        m_strReceiverError.clear();
+        IniWriteString(kSection, "RECEIVER", ReceiverSettingText(setting),
+                       m_strAppDir / "Zenithprobe.ini");
+    }
+}
+
+ReceiverSetting CReceiverMonitor::Receiver() const {
+    return ReceiverSetting{m_receiverFamily.load(), m_bReceiverAuto.load()};
+}
+
+ReceiverFamily CReceiverMonitor::RestartFamily() const {
+    if (!m_bReceiverAuto.load()) {
+        return m_receiverFamily.load();
+    }
+    std::lock_guard lock(m_identityMutex);
+    return m_identity.family;
+}
+
+void CReceiverMonitor::RequestIdentify() {
+    m_bIdentifyRequested = true;
+    m_readerWake.Set(); // out of the fixed pause
+}
+
+ReceiverIdentity CReceiverMonitor::Identity() const {
+    std::lock_guard lock(m_identityMutex);
+    return m_identity;
+}
+
+ReceiverLineState CReceiverMonitor::ReceiverLine() const {
+    ReceiverLineState state;
+    state.keyError = m_strReceiverError;
+    state.automatic = m_bReceiverAuto.load();
+    state.chosen = ReceiverFamilyName(m_receiverFamily.load());
+    state.gnWithoutMultiGnss = m_bGnSeen.load() && !MultiGnss();
+    if (Identifying()) {
+        state.identify = ReceiverLineState::Identify::Running;
+        return state;
+    }
+    std::lock_guard lock(m_identityMutex);
+    if (!m_bIdentified) {
+        return state;
+    }
+    if (m_identity.Identified()) {
+        state.identify = ReceiverLineState::Identify::Found;
+        state.identity = m_identity.text;
+        state.found = ReceiverFamilyName(m_identity.family);
+    } else {
+        state.identify = ReceiverLineState::Identify::NotFound;
+    }
+    return state;
+}
+
+void CReceiverMonitor::IdentifyPass() {
+    if (m_bIdentifyRequested.exchange(false)) {
+        if (!m_serial.IsPortOpen()) {
+            // Nothing to ask; the next port open asks again. Whoever waits hears the old result.
+            IdentifyNotify(Identity());
+            return;
+        }
+        m_identifier = CReceiverIdentifier();
+        m_bIdentifying = true;
+        // Probes ask for binary replies (UBX MON-VER, SkyTraq): with the key empty they would
+        // otherwise count as noise and close the port.
+        m_receive.SetFrameRecognition(true);
+        DebugPrint("CReceiverMonitor::Identify() listening!\r\n");
+        ActIdentify(m_identifier.Start(TickCountMs()));
+        return;
+    }
+    if (m_bIdentifying.load()) {
+        ActIdentify(m_identifier.Tick(TickCountMs()));
+    }
+}
+
+void CReceiverMonitor::ActIdentify(const IdentifyStep& step) {
+    if (!step.send.empty()) {
+        if (m_serial.Write(step.send.data(), static_cast<uint32_t>(step.send.size())) != 0) {
+            DebugPrint("CReceiverMonitor::Identify() %s probe not written!\r\n",
+                       ReceiverFamilyName(step.probe));
+        } else {
+            DebugPrint("CReceiverMonitor::Identify() %s probe sent!\r\n",
+                       ReceiverFamilyName(step.probe));
+        }
+    }
+    if (!step.done || !m_bIdentifying.load()) {
+        return;
+    }
+    const ReceiverIdentity result = m_identifier.Result();
+    {
+        std::lock_guard lock(m_identityMutex);
+        m_identity = result;
+        m_bIdentified = true;
+    }
+    m_bIdentifying = false;
+    m_receive.SetFrameRecognition(m_bReceiverAuto.load() ||
+                                  m_receiverFamily.load() != ReceiverFamily::None);
+    DebugPrint("CReceiverMonitor::Identify() %s\r\n", IdentityLine(result).c_str());
+    IdentifyNotify(result);
 }
 
 void CReceiverMonitor::SetMultiGnss(bool on, bool save) {
@@ -64,6 +188,7 @@ void CReceiverMonitor::SetMultiGnss(bool on, bool save) {
 
 void CReceiverMonitor::InitSerial() {
     SetReopenTarget(m_strComPort, m_nBaudRate);
+    m_bGnSeen = false;
     if (const int32_t err = m_serial.Open(m_strComPort + ":"); err != 0) {
         // The box keeps its text; a second line says what the user can do about it.
         const std::string reason = OpenFailureReason(err);
@@ -73,6 +198,9 @@ void CReceiverMonitor::InitSerial() {
     // 8 data bits, no parity, one stop bit. A failed open already said enough.
     if (m_serial.Setup(static_cast<uint32_t>(m_nBaudRate), 8, 0, 0) != 0 && m_serial.IsPortOpen()) {
         ShowErrorMessage("Unable to setup COM-port");
+    }
+    if (m_bReceiverAuto.load() && m_serial.IsPortOpen()) {
+        RequestIdentify();
     }
 }
 
@@ -129,7 +257,8 @@ void CReceiverMonitor::ReaderThreadProc(CReceiverMonitor* self) {
             break;
         }
         self->CampaignTick();
-        if (self->m_bCampaign.load()) {
+        self->IdentifyPass();
+        if (self->m_bCampaign.load() || self->m_bIdentifying.load()) {
             self->WaitForBytes(kReaderPeriodMs);
         } else {
             self->m_readerPause(kReaderPeriodMs);
@@ -165,8 +294,9 @@ void CReceiverMonitor::ReceiveData() {
         }
         DebugPrint("[%d]\r\n", static_cast<int>(count));
 
-        m_receive.Feed(buffer, count, arrivalMs,
-                       [this](const ReceivedLine& line) { HandleLine(line); });
+        m_receive.Feed(
+            buffer, count, arrivalMs, [this](const ReceivedLine& line) { HandleLine(line); },
+            [this](const ReceivedFrame& frame) { HandleFrame(frame); });
         if (result != 0 && m_bAutoReopen.load() &&
             (result == EIO || result == ENXIO || result == ENODEV)) {
             // Unplugged or hung up: reading the dead device until the garbage limit would hold
@@ -244,6 +374,11 @@ void CReceiverMonitor::TryReopen() {
         return;
     }
     DebugPrint("Reopened %s at %d baud\r\n", port.c_str(), static_cast<int>(baud));
+    m_bGnSeen = false;
+    // A campaign keeps the identity it started with: no probes between its runs.
+    if (m_bReceiverAuto.load() && !m_bCampaign.load()) {
+        RequestIdentify();
+    }
 }
 
 int32_t CReceiverMonitor::AssembleLine(const char* data, int32_t count) {
@@ -269,18 +404,31 @@ void CReceiverMonitor::HandleLine(const ReceivedLine& line) {
     if (m_bCampaign.load()) {
         CampaignLine(line);
     }
+    if (line.length > 3 && line.text[1] == 'G' && line.text[2] == 'N') {
+        m_bGnSeen = true;
+    }
+    if (m_bIdentifying.load()) {
+        ActIdentify(m_identifier.Line(std::string_view(line.text, line.length), line.arrivalMs));
+    }
 }
 
-namespace {
-
-constexpr uint32_t kWaitSliceMs = 100; // a stop or the campaign's end is seen within this
-
-int64_t UtcNowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+void CReceiverMonitor::HandleFrame(const ReceivedFrame& frame) {
+    if (m_bCampaign.load()) {
+        std::vector<CampaignNotice> notices;
+        {
+            std::lock_guard lock(m_campaignMutex);
+            if (m_campaign) {
+                ActLocked(m_campaign->Frame(frame, {frame.arrivalMs, UtcNowMs()}), &notices);
+            }
+        }
+        for (CampaignNotice& n : notices) {
+            CampaignNotify(std::move(n));
+        }
+    }
+    if (m_bIdentifying.load()) {
+        ActIdentify(m_identifier.Frame(frame));
+    }
 }
-
-} // namespace
 
 int CReceiverMonitor::StartCampaign(CampaignSettings settings,
                                     const std::filesystem::path& folder) {
@@ -291,10 +439,23 @@ int CReceiverMonitor::StartCampaign(CampaignSettings settings,
             return EBUSY;
         }
         settings.timing = "reader-wake";
+        // The records name the receiver as the headless command's do; the campaign keeps this
+        // identity to its end.
+        settings.family = RestartFamily();
+        settings.receiverId = Identity().text;
+        settings.port = m_strComPort;
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) == 0) {
+            settings.host = host;
+        }
         auto session = std::make_unique<CCampaignSession>();
         CampaignStep step;
         const std::vector<std::pair<std::string, std::string>> extra = {
-            {"port", m_strComPort}, {"baud", std::to_string(m_nBaudRate)}};
+            {"port", m_strComPort},
+            {"baud", std::to_string(m_nBaudRate)},
+            {"receiver", ReceiverFamilyKey(settings.family)},
+            {"receiver_id", settings.receiverId},
+            {"host", settings.host}};
         if (const int error =
                 session->Begin(settings, folder, extra, {TickCountMs(), UtcNowMs()}, &step, true);
             error != 0) {
@@ -444,8 +605,14 @@ void CReceiverMonitor::WaitForBytes(uint32_t ms) {
     const uint32_t start = TickCountMs();
     for (;;) {
         const uint32_t waited = TickCountMs() - start;
-        if (waited >= ms || m_bStopReader.load() || !m_bCampaign.load()) {
+        if (waited >= ms || m_bStopReader.load() ||
+            (!m_bCampaign.load() && !m_bIdentifying.load())) {
             return;
+        }
+        // The identifier's windows end on ticks; the pass itself stays as long as the campaign's,
+        // since the receive path counts each empty read as garbage.
+        if (m_bIdentifying.load()) {
+            ActIdentify(m_identifier.Tick(TickCountMs()));
         }
         const uint32_t slice = std::min(kWaitSliceMs, ms - waited);
         const int32_t ready = m_serial.WaitReadable(slice);

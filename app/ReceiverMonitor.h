@@ -34,10 +34,19 @@
 //   restart write or a port the reader closes makes the run in progress port-lost; with
 //   AUTO_REOPEN the campaign waits and goes on once the port is open again (checked at each
 //   tick), else it ends. The campaign alone times its runs.
+// - The receiver family (RECEIVER): the user-interface thread sets it (SetReceiver); the family
+//   and the auto flag are atomics the reader reads. Identification runs on the reader thread
+//   alone (m_identifier): any thread asks for one (RequestIdentify), the reader starts it at its
+//   next pass, feeds it lines, frames and ticks, writes its probes through m_serial and, at the
+//   end, stores the result under m_identityMutex (taken alone, never with another lock) and calls
+//   IdentifyNotify. While it runs the reader's pause ends as soon as bytes arrive, as for a
+//   campaign.
 #include "CampaignSession.h"
 #include "NmeaLog.h"
 #include "NmeaParser.h"
 #include "ReceivePath.h"
+#include "ReceiverIdentify.h"
+#include "ReceiverLine.h"
 #include "ScreenFormat.h"
 #include "SharedSerial.h"
 #include "Threads.h"
@@ -82,6 +91,24 @@ public:
     // User-interface thread.
     void SetMultiGnss(bool on, bool save);
     bool MultiGnss() const { return m_nMultiGnss != 0; }
+
+    // The RECEIVER key (ReceiverFamily.h), user-interface thread. Any value switches on frame
+    // recognition in the receive path; save also writes the key to Zenithprobe.ini.
+    void SetReceiver(const ReceiverSetting& setting, bool save);
+    ReceiverSetting Receiver() const;
+    // The family whose restart command follows the SONY and SiRF ones: the key's, or with auto
+    // the one identified (None until then, and when none was). Any thread.
+    ReceiverFamily RestartFamily() const;
+    // Asks the reader to identify the receiver at its next pass (any thread); nothing happens
+    // while the port is closed.
+    void RequestIdentify();
+    bool Identifying() const { return m_bIdentifyRequested.load() || m_bIdentifying.load(); }
+    // The last identification's result; Identified() false before any (any thread).
+    ReceiverIdentity Identity() const;
+    // What the setup dialog's receiver line says (user-interface thread).
+    ReceiverLineState ReceiverLine() const;
+    // A line of the GN talker has arrived since the port was opened (any thread).
+    bool GnTalkerSeen() const { return m_bGnSeen.load(); }
 
     // Starts the reader thread; false if it runs already or cannot be started.
     bool StartReaderThread();
@@ -150,6 +177,8 @@ protected:
     // The receive path has just closed the port; note (PortClosedText) replaces the last
     // sentence on screen until the next one. Reader thread, like ShowLine.
     virtual void ShowPortClosed(PortCloseReason reason, std::string note);
+    // An identification has ended (reader thread): hand it on, touch no window here.
+    virtual void IdentifyNotify(ReceiverIdentity) {}
 
     CSharedSerial m_serial;
     CNmeaParser m_parser; // guarded by g_csParser
@@ -169,13 +198,19 @@ protected:
     int32_t m_nCriteriaHot = 0;  // s
     int32_t m_nTestMode = 0;
     int32_t m_nMultiGnss = 0; // MULTI_GNSS: 0 GP talker only (the default), 1 every constellation
+    std::string m_strReceiverError; // RECEIVER was not understood: why (then it counts as empty)
 
 private:
     static void ReaderThreadProc(CReceiverMonitor* self);
     void HandleLine(const ReceivedLine& line);
+    void HandleFrame(const ReceivedFrame& frame);
+    // The reader's side of identification: starts a requested one, ticks a running one.
+    void IdentifyPass();
+    void ActIdentify(const IdentifyStep& step);
     void CampaignLine(const ReceivedLine& line);
     void CampaignTick();
-    // The reader's pause during a campaign: until bytes arrive, a stop, or ms.
+    // The reader's pause during a campaign or an identification: until bytes arrive, a stop, or
+    // ms; an identification is ticked every 100 ms meanwhile.
     void WaitForBytes(uint32_t ms);
     // Under m_campaignMutex: sends what step asks for and collects its notices; ends the
     // campaign when it is over.
@@ -212,4 +247,14 @@ private:
     uint32_t m_dwLastAttemptMs = 0; // the close, then each reopen attempt
     bool m_bDeviceGone = false;     // AUTO_REOPEN: a read said the device is gone (EIO, hang-up)
     std::time_t m_lastLineTime = 0;
+
+    std::atomic<ReceiverFamily> m_receiverFamily{ReceiverFamily::None}; // the key's family
+    std::atomic<bool> m_bReceiverAuto{false};                           // RECEIVER=auto
+    std::atomic<bool> m_bIdentifyRequested{false};
+    std::atomic<bool> m_bIdentifying{false};
+    std::atomic<bool> m_bGnSeen{false};
+    CReceiverIdentifier m_identifier; // reader thread
+    mutable std::mutex m_identityMutex;
+    ReceiverIdentity m_identity; // guarded by m_identityMutex
+    bool m_bIdentified = false;  // an identification has ended; guarded by m_identityMutex
 };

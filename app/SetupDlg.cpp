@@ -24,6 +24,7 @@ wxBEGIN_EVENT_TABLE(CSetupDlg, CDialogBase)
     EVT_BUTTON(IDC_SETUP_SEND, CSetupDlg::OnSendClicked)
     EVT_BUTTON(IDC_SETUP_SET, CSetupDlg::OnSetClicked)
     EVT_BUTTON(IDC_SETUP_AUTO, CSetupDlg::OnAutoClicked)
+    EVT_BUTTON(IDC_SETUP_IDENTIFY, CSetupDlg::OnIdentifyClicked)
     EVT_BUTTON(IDC_SETUP_CLOSE, CSetupDlg::OnCloseButton)
     EVT_CHECKBOX(IDC_SETUP_GGA, CSetupDlg::OnGGAClicked)
     EVT_COMBOBOX_DROPDOWN(IDC_SETUP_PORT, CSetupDlg::OnPortDropDown)
@@ -44,6 +45,13 @@ void CSetupDlg::SetContext(CSharedSerial* serial, const wxString& port, int32_t 
     m_strPort = port;
     m_strBaud = wxString::Format("%d", baudRate);
     m_strFolder = folder;
+}
+
+void CSetupDlg::SetReceiverHooks(std::function<void()> identify, std::function<void()> portOpened,
+                                 std::function<std::string()> line) {
+    m_identify = std::move(identify);
+    m_portOpened = std::move(portOpened);
+    m_receiverLine = std::move(line);
 }
 
 int32_t CSetupDlg::GetBaudRate() const {
@@ -93,6 +101,12 @@ bool CSetupDlg::OnInitDialog() {
     }
     LoadCommands("SONY");
     FillPortList();
+    if (!m_identify) {
+        if (wxWindow* button = GetDlgItem(IDC_SETUP_IDENTIFY)) {
+            button->Enable(false);
+        }
+    }
+    RefreshReceiverLine();
     m_nRefreshTimer = SetTimer(kRefreshTimerId, kRefreshPeriodMs);
     m_hStopEvent.Reset();
     m_hStoppedEvent.Reset();
@@ -166,6 +180,10 @@ void CSetupDlg::OnSet() {
     // Saved whatever the port did, so that a port that is absent today is tried next start.
     IniWriteString("Zenithprobe", "COM_PORT", ToBuffer(m_strPort).c_str(), IniFile());
     IniWriteString("Zenithprobe", "BAUD_RATE", ToBuffer(m_strBaud).c_str(), IniFile());
+    if (m_portOpened && m_pSerial != nullptr && m_pSerial->IsPortOpen()) {
+        m_portOpened();
+        RefreshReceiverLine();
+    }
 }
 
 void CSetupDlg::OnSend() {
@@ -230,9 +248,26 @@ void CSetupDlg::RefreshCounters() {
     SetDlgItemText(IDC_SETUP_PDOP, wxString::Format("%.02f", pdop));
 }
 
+void CSetupDlg::RefreshReceiverLine() {
+    if (!m_receiverLine) {
+        return;
+    }
+    std::string text = m_receiverLine();
+    if (text == m_strReceiverLine) {
+        return; // unchanged: no flicker once a second
+    }
+    m_strReceiverLine = std::move(text);
+    if (auto* line = dynamic_cast<wxStaticText*>(GetDlgItem(IDC_SETUP_RECEIVER))) {
+        line->SetLabel(wxString::FromUTF8(m_strReceiverLine));
+        // A long identity wraps at the line's width instead of running off the dialog.
+        line->Wrap(line->GetSize().x);
+    }
+}
+
 void CSetupDlg::OnTimer(uint32_t id) {
     if (id == kRefreshTimerId) {
         RefreshCounters();
+        RefreshReceiverLine();
     }
     CDialogBase::OnTimer(id);
 }
@@ -316,9 +351,9 @@ void CSetupDlg::SelectCandidate(const SearchCandidate& candidate) {
 }
 
 void CSetupDlg::EnableSearchButtons(bool enable) {
-    for (int id : {IDC_SETUP_AUTO, IDC_SETUP_SET, IDC_SETUP_SEND}) {
+    for (int id : {IDC_SETUP_AUTO, IDC_SETUP_SET, IDC_SETUP_SEND, IDC_SETUP_IDENTIFY}) {
         if (wxWindow* button = GetDlgItem(id)) {
-            button->Enable(enable);
+            button->Enable(enable && (id != IDC_SETUP_IDENTIFY || m_identify));
         }
     }
 }
@@ -372,6 +407,14 @@ void CSetupDlg::OnSetClicked(wxCommandEvent&) {
 
 void CSetupDlg::OnAutoClicked(wxCommandEvent&) {
     OnAuto();
+}
+
+void CSetupDlg::OnIdentifyClicked(wxCommandEvent&) {
+    if (m_bSearchRunning.load() || !m_identify) {
+        return; // the search has the port
+    }
+    m_identify();
+    RefreshReceiverLine();
 }
 
 void CSetupDlg::OnGGAClicked(wxCommandEvent&) {

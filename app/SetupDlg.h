@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +49,11 @@ public:
     // Before the modal run. The port and the parser stay the caller's; folder ends with '/'.
     void SetContext(CSharedSerial* serial, const wxString& port, int32_t baudRate,
                     CNmeaParser* parser, const std::filesystem::path& folder);
+    // The receiver's identification (RECEIVER), run by the caller: identify starts one (button
+    // Identify), portOpened follows each Set, line gives the receiver line's text (polled with
+    // the counters). Any may be empty. Before the modal run.
+    void SetReceiverHooks(std::function<void()> identify, std::function<void()> portOpened,
+                          std::function<std::string()> line);
     wxString GetPort() const { return m_strPort; }
     int32_t GetBaudRate() const;
 
@@ -67,6 +73,7 @@ public:
     void OnSend();
     void OnAuto();
     void RefreshCounters();
+    void RefreshReceiverLine();
 
 protected:
     COwnerDrawButton* CreateOwnerDrawButton(int id, const wxPoint& pos,
@@ -113,6 +120,7 @@ private:
     void OnSendClicked(wxCommandEvent& event);
     void OnSetClicked(wxCommandEvent& event);
     void OnAutoClicked(wxCommandEvent& event);
+    void OnIdentifyClicked(wxCommandEvent& event);
     void OnGGAClicked(wxCommandEvent& event);
     void OnCloseButton(wxCommandEvent& event);
     void OnPortDropDown(wxCommandEvent& event);
@@ -128,6 +136,11 @@ private:
     std::vector<SearchCandidate> m_searchCandidates;
     // Last candidate the search showed: OnOK shows it at once, before posted calls arrive.
     std::atomic<int> m_nSearchAt{-1};
+    std::function<void()> m_identify;
+    std::function<void()> m_portOpened;
+    std::function<std::string()> m_receiverLine;
+    std::string m_strReceiverLine; // shown in 1121
+
     CLifetimeGuard m_lifetime;
 
     wxDECLARE_EVENT_TABLE();

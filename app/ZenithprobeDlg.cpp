@@ -69,13 +69,18 @@ void CZenithprobeDlg::InitAll() {
     m_nTestResult = -1;
     m_receive.ResetGarbage();
     BindRestartEvents();
-    StartupRestart(); // START_ACT: its commands go out before the reader starts
+    if (Identifying()) {
+        m_bStartupRestartPending = true; // RECEIVER=auto: after the identification
+    } else {
+        StartupRestart(); // START_ACT: its commands go out before the reader starts
+    }
     PlaceResultIndicator();
     m_strVersion.clear();
     StartReaderThread();
     LoadButtonImages();
     CreateSoftKeyBar(IDR_MENUBAR);
     BindMultiGnssMenu();
+    BindReceiverMenu();
     if (SoftKeyBar() != nullptr) {
         for (size_t key = 0; key < SoftKeyBar()->KeyCount(); ++key) {
             wxMenu* popup = SoftKeyBar()->Popup(key);

@@ -98,6 +98,7 @@ protected:
     void ShowErrorMessage(const char* text) override;
     void CampaignNotify(CampaignNotice notice) override;
     void ShowPortClosed(PortCloseReason reason, std::string note) override;
+    void IdentifyNotify(ReceiverIdentity identity) override;
 
     // The dialog's members (the restarts, the log and the refresh use them too).
     wxStaticText* m_stcBanner = nullptr;     // 1066, hidden; the banner is painted over it
@@ -115,8 +116,9 @@ protected:
     // the user-interface thread.
     std::atomic<uint32_t> m_dwStartTick{0}; // ms; TTFF timing began
     std::atomic<int32_t> m_bTTFFDone{0};    // 1 = no TTFF measurement running
-    // Receiver version for IDC_VERSION. Stays empty: receivers that announce a version do it in a
-    // line that does not start with '$', and only '$' starts a line.
+    // Receiver version for IDC_VERSION: the identification's text (RECEIVER set); otherwise it
+    // stays empty, as receivers that announce a version do it in a line that does not start with
+    // '$', and only '$' starts a line.
     wxString m_strVersion;
     int32_t m_nStartKind = 0; // 1 cold, 2 warm, 3 hot, 0 none yet
     // -1 pending, 0 failed, 1 passed; Restart writes it too.
@@ -153,6 +155,10 @@ protected:
     // every constellation from a snapshot.
     void BindMultiGnssMenu();
     void UpdateGnssHistogram(const CNmeaParser& snapshot);
+    // Receiver families (ZenithprobeDlgReceiver.cpp): the radio items of Options > Receiver.
+    void BindReceiverMenu();
+    // START_ACT waits for the identification that RECEIVER=auto starts with the port.
+    bool m_bStartupRestartPending = false;
     void AssignUsedRows();
     int32_t FindHistogramRow(int32_t prn) const;
     void OnDrawItem(CDrawItemEvent& event);

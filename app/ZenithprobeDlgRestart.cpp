@@ -66,6 +66,17 @@ void CZenithprobeDlg::SendRestart(int32_t kind) {
     const std::string sirf = SirfRestartCommand(kind);
     m_serial.Write(sirf.data(), static_cast<uint32_t>(sirf.size()));
     DebugPrint("CZenithprobeDlg::%sStart(): SiRF %sStart OK!\r\n", word, word);
+    // RECEIVER: the family's own command after the two others.
+    if (const ReceiverFamily family = RestartFamily(); family != ReceiverFamily::None) {
+        const std::string own = FamilyRestartCommand(family, kind);
+        if (m_serial.Write(own.data(), static_cast<uint32_t>(own.size())) == 0) {
+            DebugPrint("CZenithprobeDlg::%sStart(): %s %sStart OK!\r\n", word,
+                       ReceiverFamilyName(family), word);
+        } else {
+            DebugPrint("CZenithprobeDlg::%sStart(): %s %sStart failed!\r\n", word,
+                       ReceiverFamilyName(family), word);
+        }
+    }
     StartRestartWaiter();
     SetDlgItemText(IDC_START_KIND, StartKindText(kind));
 }

@@ -13,6 +13,13 @@ void CZenithprobeDlg::OnSetup() {
     CSetupDlg dlg;
     dlg.SetContext(&m_serial, wxString::FromUTF8(m_strComPort), m_nBaudRate, &m_parser,
                    m_strAppDir);
+    dlg.SetReceiverHooks([this] { RequestIdentify(); },
+                         [this] {
+                             if (Receiver().automatic) {
+                                 RequestIdentify();
+                             }
+                         },
+                         [this] { return ReceiverLineText(ReceiverLine()); });
     SetSetupOwnsPort(true);
     if (dlg.DoModal() == kIdOk) {
         m_strComPort = dlg.GetPort().utf8_string();

@@ -82,12 +82,15 @@ void Report(benchmark::State& state, size_t bytes, size_t sentences) {
 }
 
 // What the program's reader does: 511-byte reads, lines cut by the line builder, Parse per line.
-void BM_LineBuildAndParse(benchmark::State& state) {
+// With frames: binary frame recognition on, over the same NMEA-only stream (its cost when a
+// receiver family is set but the receiver sends no frames).
+void LineBuildAndParse(benchmark::State& state, bool frames) {
     size_t sentences = 0;
     const std::string& stream = Stream(&sentences);
     for (auto _ : state) {
         CNmeaParser parser;
         CReceivePath receive(parser, nullptr, true);
+        receive.SetFrameRecognition(frames);
         for (size_t pos = 0; pos < stream.size(); pos += 511) {
             receive.Feed(stream.data() + pos, std::min<size_t>(511, stream.size() - pos), 0,
                          [](const ReceivedLine&) {});
@@ -96,7 +99,14 @@ void BM_LineBuildAndParse(benchmark::State& state) {
     }
     Report(state, stream.size(), sentences);
 }
+void BM_LineBuildAndParse(benchmark::State& state) {
+    LineBuildAndParse(state, false);
+}
 BENCHMARK(BM_LineBuildAndParse)->Unit(benchmark::kMillisecond);
+void BM_LineBuildAndParseFrames(benchmark::State& state) {
+    LineBuildAndParse(state, true);
+}
+BENCHMARK(BM_LineBuildAndParseFrames)->Unit(benchmark::kMillisecond);
 
 // Parse alone on the whole buffer.
 void BM_Parse(benchmark::State& state) {

@@ -74,22 +74,22 @@ public:
         }
         size_t lines = 0;
         for (;;) {
+            // Bytes of a failed frame go before the rest of the read.
             const bool fromReplay = m_replayAt < m_replay.size();
-            if (!fromReplay) {
+            if (!fromReplay && !m_replay.empty()) {
                 m_replay.clear();
                 m_replayAt = 0;
-                if (count == 0) {
-                    break;
-                }
+            }
+            if (!fromReplay && count == 0) {
+                break;
             }
             const char* p = fromReplay ? m_replay.data() + m_replayAt : data;
             const size_t n = fromReplay ? m_replay.size() - m_replayAt : count;
-            size_t used = 0;
+            size_t used = n;
             if (recognise) {
                 used = Step(p, n, arrivalMs, &lines, onLine, onFrame);
             } else {
                 lines += FeedLines(p, n, arrivalMs, onLine);
-                used = n;
             }
             if (fromReplay) {
                 m_replayAt += used;
@@ -188,19 +188,23 @@ private:
             (m_builder.LineLength() == 0 && CFrameCollector::IsSync(static_cast<uint8_t>(p[0])))) {
             return StepFrame(p, n, arrivalMs, onFrame);
         }
-        if (m_builder.LineLength() == 0 && p[0] != '$') {
-            size_t skip = 1;
+        if (m_builder.LineLength() == 0) {
+            // Between lines: up to the next '$' or sync byte. Usually only a line's LF lies
+            // before the '$', and the line builder takes both in one call.
+            size_t skip = 0;
             while (skip < n && p[skip] != '$' &&
                    !CFrameCollector::IsSync(static_cast<uint8_t>(p[skip]))) {
                 ++skip;
             }
-            if (m_counting) {
-                AddGarbage(static_cast<int32_t>(skip));
+            const bool lineFeed = m_after == After::Line && skip > 0 && p[0] == '\n';
+            m_bytesOutside += skip - (lineFeed ? 1 : 0);
+            if (skip == n || p[skip] != '$') {
+                if (m_counting) {
+                    AddGarbage(static_cast<int32_t>(skip));
+                }
+                m_after = lineFeed && skip == 1 ? After::LineFeed : After::Nothing;
+                return skip;
             }
-            m_bytesOutside += skip - (m_after == After::Line && p[0] == '\n' ? 1 : 0);
-            m_after = m_after == After::Line && skip == 1 && p[0] == '\n' ? After::LineFeed
-                                                                          : After::Nothing;
-            return skip;
         }
         m_after = After::Nothing;
         const size_t used = m_builder.Assemble(p, n, m_counting ? &m_nGarbage : nullptr);

@@ -198,10 +198,14 @@ bool ParseMenuItems(const wxXmlNode* node, std::vector<MenuTemplate>* out) {
                     item.label = p->GetNodeContent();
                 } else if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "checkable") {
                     item.checkable = p->GetNodeContent() == "1";
+                } else if (p->GetType() == wxXML_ELEMENT_NODE && p->GetName() == "radio") {
+                    item.radio = p->GetNodeContent() == "1";
                 }
             }
             if (kind == "wxMenuItem") {
-                if (!ParseId(n, &item.id) || item.id == kNoControlId) {
+                // A menu item is one kind or the other; wx would assert on both.
+                if (!ParseId(n, &item.id) || item.id == kNoControlId ||
+                    (item.checkable && item.radio)) {
                     return false;
                 }
             } else if (!ParseMenuItems(n, &item.popup) || item.popup.empty()) {

@@ -48,7 +48,8 @@ struct MenuTemplate {
     wxString label;
     bool separator = false;
     bool checkable = false;          // a check item (<checkable>1</checkable>)
-    std::vector<MenuTemplate> popup; // items of a pop-up
+    bool radio = false;              // a radio item (<radio>1</radio>); neighbours form a group
+    std::vector<MenuTemplate> popup; // items of a pop-up, or of a submenu inside one
     bool IsPopup() const { return !popup.empty(); }
 };
 

@@ -4,6 +4,25 @@
 
 #include <wx/settings.h>
 
+void CSoftKeyBar::AppendMenuItems(wxMenu* menu, const std::vector<MenuTemplate>& items) {
+    for (const MenuTemplate& sub : items) {
+        if (sub.separator) {
+            menu->AppendSeparator();
+        } else if (sub.IsPopup()) {
+            // The parent menu owns the submenu and deletes it with itself.
+            auto* submenu = new wxMenu();
+            AppendMenuItems(submenu, sub.popup);
+            menu->AppendSubMenu(submenu, sub.label);
+        } else if (sub.checkable) {
+            menu->AppendCheckItem(MenuCommandId(sub.id), sub.label);
+        } else if (sub.radio) {
+            menu->AppendRadioItem(MenuCommandId(sub.id), sub.label);
+        } else {
+            menu->Append(MenuCommandId(sub.id), sub.label);
+        }
+    }
+}
+
 CSoftKeyBar::CSoftKeyBar(wxWindow* parent, const std::vector<MenuTemplate>& items,
                          const wxPoint& pos, const wxSize& size)
     : wxPanel(parent, wxID_ANY, pos, size, wxBORDER_NONE | wxTAB_TRAVERSAL) {
@@ -22,15 +41,7 @@ CSoftKeyBar::CSoftKeyBar(wxWindow* parent, const std::vector<MenuTemplate>& item
         CompactControl(key.button);
         if (item.IsPopup()) {
             key.popup = std::make_unique<wxMenu>();
-            for (const MenuTemplate& sub : item.popup) {
-                if (sub.separator) {
-                    key.popup->AppendSeparator();
-                } else if (sub.checkable) {
-                    key.popup->AppendCheckItem(MenuCommandId(sub.id), sub.label);
-                } else if (!sub.IsPopup()) {
-                    key.popup->Append(MenuCommandId(sub.id), sub.label);
-                }
-            }
+            AppendMenuItems(key.popup.get(), item.popup);
         } else {
             key.command = MenuCommandId(item.id);
         }
@@ -56,4 +67,15 @@ void CSoftKeyBar::OnKey(wxCommandEvent& event) {
         }
         return;
     }
+}
+
+wxMenuItem* CSoftKeyBar::FindMenuItem(int id) const {
+    for (const SoftKey& key : m_keys) {
+        if (key.popup) {
+            if (wxMenuItem* item = key.popup->FindItem(id)) {
+                return item;
+            }
+        }
+    }
+    return nullptr;
 }

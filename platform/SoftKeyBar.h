@@ -1,7 +1,9 @@
 #pragma once
 // The handheld's menu bar as a bar of soft keys along the bottom of a dialog: one key per
 // top-level item of a menu resource. A command item's key sends its command at once; a pop-up
-// item's key opens its menu above the key.
+// item's key opens its menu above the key. Inside a pop-up, a nested menu becomes a submenu;
+// check and radio items keep their kind (a run of radio items is one group, its first checked
+// until the owner checks another).
 //
 // Commands reach the dialog as wxEVT_MENU with MenuCommandId(resource number): wx refuses menu ids
 // from 0x7fff up, and the menu resource's are 32771 and above.
@@ -36,6 +38,8 @@ public:
     wxButton* Key(size_t index) const { return m_keys.at(index).button; }
     // The key's pop-up menu, or nullptr for a command key.
     wxMenu* Popup(size_t index) const { return m_keys.at(index).popup.get(); }
+    // The item with wx id `id` in any key's pop-up or its submenus; nullptr when there is none.
+    wxMenuItem* FindMenuItem(int id) const;
 
 private:
     struct SoftKey {
@@ -44,6 +48,7 @@ private:
         std::unique_ptr<wxMenu> popup;
     };
     void OnKey(wxCommandEvent& event);
+    static void AppendMenuItems(wxMenu* menu, const std::vector<MenuTemplate>& items);
 
     std::vector<SoftKey> m_keys;
 };

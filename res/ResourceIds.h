@@ -55,6 +55,8 @@ inline constexpr int IDC_SETUP_AUTO = 1092;
 inline constexpr int IDC_SETUP_VDOP = 1007;
 inline constexpr int IDC_SETUP_HDOP = 1008;
 inline constexpr int IDC_SETUP_PDOP = 1009;
+inline constexpr int IDC_SETUP_IDENTIFY = 1120; // identify the receiver now
+inline constexpr int IDC_SETUP_RECEIVER = 1121; // the identification's result, or a hint
 
 // Menu bar of the main dialog and its commands (the resource's numbers; see MenuCommandId).
 inline constexpr int IDR_MENUBAR = 145;
@@ -76,6 +78,10 @@ inline constexpr int IDC_CAMPAIGN_RUNS = 1097;
 inline constexpr int IDC_CAMPAIGN_TIMEOUT = 1098;
 inline constexpr int IDM_MULTI_GNSS = 32790;  // check item: the MULTI_GNSS key
 inline constexpr int IDM_AUTO_REOPEN = 32791; // check item; saved as AUTO_REOPEN
+// Radio items of the submenu "Receiver" (the RECEIVER key): SONY / SiRF (empty key), the six
+// families in the key's order, then "Identify automatically" (auto).
+inline constexpr int IDM_RECEIVER_FIRST = 32792;
+inline constexpr int IDM_RECEIVER_AUTO = 32799;
 
 // The program's icon.
 inline constexpr int IDI_ZENITHPROBE = 128;

@@ -92,6 +92,34 @@ std::optional<wxRect> FindScreenWindow(const std::string& title) {
     return wxRect(x, y, a.width, a.height);
 }
 
+std::vector<wxRect> FindPopupWindows() {
+    std::vector<wxRect> found;
+    DisplayPtr d(XOpenDisplay(nullptr));
+    if (!d) {
+        return found;
+    }
+    IgnoreXErrors quiet(d.get());
+    Window root = DefaultRootWindow(d.get());
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(d.get(), root, &root, &parent, &children, &count) == 0) {
+        return found;
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        // The toolkit keeps mapped helper windows of its own off the screen (at -100,-100).
+        if (XGetWindowAttributes(d.get(), children[i], &a) != 0 && a.map_state == IsViewable &&
+            a.override_redirect && a.x + a.width > 0 && a.y + a.height > 0) {
+            found.emplace_back(a.x, a.y, a.width, a.height);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
 wxImage GrabScreen(const wxRect& rect) {
     DisplayPtr d(XOpenDisplay(nullptr));
     if (!d) {
@@ -137,6 +165,7 @@ PixelCounts CountPixels(const wxImage& image) {
             c.black += (r == 0 && g == 0 && b == 0) ? 1 : 0;
             c.pureBlue += (r == 0 && g == 0 && b == 255) ? 1 : 0;
             c.pureRed += (r == 255 && g == 0 && b == 0) ? 1 : 0;
+            c.dark += (r < 96 && g < 96 && b < 96) ? 1 : 0;
         }
     }
     return c;

@@ -7,11 +7,13 @@
 #include "ResourceIds.h"
 #include "ScreenCheck.h"
 #include "SetupDlg.h"
+#include "SoftKeyBar.h"
 #include "TestSupport.h"
 #include "TtffJudge.h"
 #include "WxTestSupport.h"
 #include "ZenithprobeDlg.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <wx/msgdlg.h>
@@ -60,7 +62,8 @@ protected:
         SetDisplayScale(1);
     }
 
-    void StartReceiver(const std::string& iniKeys, TtffRange cold) {
+    void StartReceiver(const std::string& iniKeys, TtffRange cold,
+                       const std::function<void(SimOptions&)>& more = {}) {
         WriteFileBytes(m_home / "Zenithprobe.ini",
                        "[Zenithprobe]\r\nBAUD_RATE=115200\r\nTEST_MODE=1\r\n" + iniKeys);
         SimOptions o;
@@ -70,6 +73,9 @@ protected:
         o.seed = 1;
         o.ttffCold = cold;
         o.notice = [](std::string_view) {};
+        if (more) {
+            more(o);
+        }
         m_sim = std::make_unique<ReceiverSimulator>(o);
         ASSERT_TRUE(m_sim->Start()) << m_sim->Error();
     }
@@ -106,6 +112,46 @@ TEST_F(ScreenPixelTest, IndicatorPassShowsTheBlueRingAndATapUncoversThePlot) {
         .Do("leave", [&] { Exit(dlg); });
     EXPECT_EQ(script.Run(dlg), kIdCancel);
     EXPECT_TRUE(Face(c) && c.pureBlue > 500) << c.white << " white of " << c.total;
+}
+
+// A u-blox receiver (RECEIVER=ubx) ignores the SONY and SiRF commands and restarts on its own:
+// UBX-CFG-RST, sent after the other two, with the checksum computed here from the frame rule.
+TEST_F(ScreenPixelTest, IndicatorPassAfterTheUbxRestart) {
+    const fs::path log = m_dir.Path() / "commands.bin";
+    StartReceiver("RECEIVER=ubx\r\nSTART_ACT=Cold\r\nTIME_CRITERIA_C=50\r\n", {1.6, 2.0},
+                  [&](SimOptions& o) {
+                      o.family = ReceiverFamily::Ubx;
+                      o.binaryUbx = true; // NAV-PVT and NAV-SAT frames between the sentences
+                      o.logCommands = log;
+                  });
+    TestDlg dlg;
+    PixelCounts c;
+    ModalScript script;
+    script.Wait("passed", [&] { return dlg.TTFFDone() && dlg.TestResult() == kResultPassed; })
+        .Wait("the ring on the screen",
+              [&] { return Face(c = dlg.PlotPixels()) && c.pureBlue > 500; })
+        .Do("leave", [&] { Exit(dlg); });
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+    EXPECT_GT(c.pureBlue, 500) << c.white << " white of " << c.total;
+    ASSERT_FALSE(m_sim->Status().restarts.empty());
+
+    // Class 06 id 04, length 4, navBbrMask FFFF (cold), resetMode 02, reserved 0.
+    std::string reset = {'\x06', '\x04', '\x04', '\x00', '\xff', '\xff', '\x02', '\x00'};
+    uint8_t a = 0;
+    uint8_t b = 0;
+    for (const char byte : reset) {
+        a = static_cast<uint8_t>(a + static_cast<uint8_t>(byte));
+        b = static_cast<uint8_t>(b + a);
+    }
+    reset = "\xb5\x62" + reset + static_cast<char>(a) + static_cast<char>(b);
+    m_sim->Stop();
+    const std::string sent = ReadFileBytes(log);
+    const size_t sony = sent.find("@cd\r\n");
+    const size_t sirf = sent.find("$PSRF101");
+    const size_t ubx = sent.find(reset);
+    ASSERT_NE(ubx, std::string::npos) << "no CFG-RST among " << sent.size() << " bytes";
+    EXPECT_LT(sony, sirf);
+    EXPECT_LT(sirf, ubx);
 }
 
 TEST_F(ScreenPixelTest, IndicatorFailShowsTheRedCross) {
@@ -177,4 +223,81 @@ TEST_F(ScreenPixelTest, SetupDialogHasItsTemplateSizeOnScreen) {
     ASSERT_TRUE(seen.has_value());
     EXPECT_EQ(seen->width, 240);
     EXPECT_EQ(seen->height, 320);
+}
+
+namespace {
+
+// The toolkit's own calls that a user's pointer would make: select a menu item (which opens its
+// submenu) and close the whole menu. Looked up in the toolkit the program already runs on, whose
+// development headers need not be installed.
+void CallGtk(const char* name, void* first, void* second = nullptr) {
+    using Fn = void (*)(void*, void*);
+    auto fn = reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, name));
+    ASSERT_NE(fn, nullptr) << name;
+    fn(first, second);
+}
+
+bool OnScreen(const wxRect& r) {
+    return wxRect(0, 0, 640, 480).Contains(r);
+}
+
+} // namespace
+
+// The Options pop-up and its "Receiver" submenu, opened from the key at scale 1 on a 640 x 480
+// screen: both wholly on the screen, with their labels drawn.
+TEST_F(ScreenPixelTest, MenuAndReceiverSubmenuStayOnTheScreen) {
+    SetDisplayScale(1);
+    StartReceiver("", {1.0, 1.0});
+    TestDlg dlg;
+    wxMenu* options = nullptr;
+    std::vector<wxRect> popups;
+    ModalScript script;
+    script
+        .Wait("the window on the screen",
+              [&] { return FindScreenWindow("Zenithprobe").has_value(); })
+        .Do("press Options",
+            [&] {
+                CSoftKeyBar* bar = dlg.SoftKeyBar();
+                ASSERT_NE(bar, nullptr);
+                options = bar->Popup(1);
+                ASSERT_NE(options, nullptr);
+                // Later: the pop-up runs its own loop until it closes, and the script goes on
+                // inside it.
+                dlg.CallAfter([bar] {
+                    wxCommandEvent click(wxEVT_BUTTON, bar->Key(1)->GetId());
+                    click.SetEventObject(bar->Key(1));
+                    bar->Key(1)->ProcessWindowEvent(click);
+                });
+            })
+        .Wait("the pop-up", [&] { return (popups = FindPopupWindows()).size() == 1; })
+        .Do("point at Receiver",
+            [&] {
+                const wxMenuItem* receiver = options->FindItem(options->FindItem("Receiver"));
+                ASSERT_NE(receiver, nullptr);
+                CallGtk("gtk_menu_shell_select_item", options->m_menu, receiver->GetMenuItem());
+            })
+        .Wait("the submenu beside it", [&] { return (popups = FindPopupWindows()).size() == 2; })
+        .Do("both on the screen, labels drawn",
+            [&] {
+                for (const wxRect& r : popups) {
+                    EXPECT_TRUE(OnScreen(r))
+                        << r.x << "," << r.y << " " << r.width << "x" << r.height;
+                    const PixelCounts c = CountPixels(GrabScreen(r));
+                    EXPECT_GT(c.dark, 50) << "no text in " << r.x << "," << r.y;
+                }
+                CallGtk("gtk_menu_shell_deactivate", options->m_menu);
+            })
+        .Wait("the menus gone", [&] { return FindPopupWindows().empty(); })
+        .Do("leave", [&] { Exit(dlg); });
+    // A failed step ends the dialog, but the pop-up's own loop would keep it waiting: close the
+    // menus then.
+    wxTimer guard;
+    guard.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (HasFailure() && options != nullptr) {
+            CallGtk("gtk_menu_shell_deactivate", options->m_menu);
+        }
+    });
+    guard.Start(200);
+    EXPECT_EQ(script.Run(dlg), kIdCancel);
+    EXPECT_EQ(popups.size(), 2u);
 }

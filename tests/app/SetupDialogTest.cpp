@@ -3,6 +3,7 @@
 // ptys), a temporary program folder.
 #include "IniFile.h"
 #include "PtyPort.h"
+#include "ReceiverLine.h"
 #include "ReceiverMonitor.h"
 #include "ReceiverSimulator.h"
 #include "SetupDlg.h"
@@ -389,4 +390,38 @@ TEST_F(SetupDialogTest, ClosingDuringASearchStopsItFirst) {
     // What the boxes showed when it stopped, posted calls not yet run or not.
     EXPECT_EQ(dlg.GetPort(), "COM0");
     EXPECT_EQ(dlg.GetBaudRate(), 4800);
+}
+
+// Identify with the RECEIVER key empty: the u-blox receiver is named on the receiver line, with
+// the menu item that would send its restarts.
+TEST_F(SetupDialogTest, IdentifyNamesTheReceiverAndTheItemToChoose) {
+    SimOptions o;
+    o.portsDir = m_ports;
+    o.baud = 38400;
+    o.rateHz = 4;
+    o.seed = 1;
+    o.family = ReceiverFamily::Ubx;
+    o.notice = [](std::string_view) {};
+    m_sim = std::make_unique<ReceiverSimulator>(o);
+    ASSERT_TRUE(m_sim->Start()) << m_sim->Error();
+    ASSERT_TRUE(m_monitor.StartReaderThread());
+    TestSetupDlg dlg;
+    Context(dlg, "COM1", 38400);
+    dlg.SetReceiverHooks([&] { m_monitor.RequestIdentify(); }, {},
+                         [&] { return ReceiverLineText(m_monitor.ReceiverLine()); });
+    wxString line;
+    ModalScript script;
+    script
+        .Do("Set, then Identify",
+            [&] {
+                dlg.Click(IDC_SETUP_SET);
+                dlg.Click(IDC_SETUP_IDENTIFY);
+                EXPECT_EQ(dlg.Text(IDC_SETUP_RECEIVER), "Identifying the receiver...");
+            })
+        .Wait("the result on the line",
+              [&] { return (line = dlg.Text(IDC_SETUP_RECEIVER)).StartsWith("u-blox"); })
+        .Do("OK", [&] { dlg.OnOK(); });
+    EXPECT_EQ(script.Run(dlg), kIdOk);
+    EXPECT_NE(line.Find("Switch on"), wxNOT_FOUND) << line;
+    EXPECT_EQ(m_monitor.RestartFamily(), ReceiverFamily::None); // the key still decides
 }

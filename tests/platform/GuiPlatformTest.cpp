@@ -302,6 +302,7 @@ TEST(SoftKeys, ExitAndOptionsWithMappedCommandIds) {
                     {IDM_HOT_START, "Hot Start"},
                     {0, ""},
                     {IDM_MULTI_GNSS, "Multi-GNSS"},
+                    {-1, "Receiver"},
                     {0, ""},
                     {IDM_SETUP, "Setup..."},
                     {IDM_CAMPAIGN, "Campaign..."},
@@ -313,12 +314,33 @@ TEST(SoftKeys, ExitAndOptionsWithMappedCommandIds) {
             EXPECT_TRUE(item->IsSeparator());
             continue;
         }
+        if (expected[i].command < 0) {
+            EXPECT_NE(item->GetSubMenu(), nullptr) << expected[i].label;
+            EXPECT_EQ(Text(item->GetItemLabelText()), expected[i].label);
+            continue;
+        }
         EXPECT_LT(item->GetId(), 0x7fff);
         EXPECT_EQ(ResourceCommandId(item->GetId()), expected[i].command);
         EXPECT_EQ(Text(item->GetItemLabelText()), expected[i].label);
         EXPECT_EQ(item->IsCheckable(),
                   expected[i].command == IDM_MULTI_GNSS || expected[i].command == IDM_AUTO_REOPEN);
     }
+    // The submenu's radio items: one group, found from the bar, the first checked until another
+    // is.
+    const char* receivers[] = {"SONY / SiRF", "u-blox",  "MediaTek", "Airoha",
+                               "Quectel LG",  "SkyTraq", "CASIC",    "Identify automatically"};
+    static_assert(std::size(receivers) == IDM_RECEIVER_AUTO - IDM_RECEIVER_FIRST + 1);
+    for (int n = 0; n < static_cast<int>(std::size(receivers)); ++n) {
+        wxMenuItem* item = bar->FindMenuItem(MenuCommandId(IDM_RECEIVER_FIRST + n));
+        ASSERT_NE(item, nullptr) << receivers[n];
+        EXPECT_EQ(Text(item->GetItemLabelText()), receivers[n]);
+        EXPECT_TRUE(item->IsRadio()) << receivers[n];
+        EXPECT_EQ(item->IsChecked(), n == 0) << receivers[n];
+    }
+    bar->FindMenuItem(MenuCommandId(IDM_RECEIVER_AUTO))->Check();
+    EXPECT_FALSE(bar->FindMenuItem(MenuCommandId(IDM_RECEIVER_FIRST))->IsChecked());
+    EXPECT_EQ(bar->FindMenuItem(MenuCommandId(IDM_EXIT)), nullptr); // a key, not an item
+
     // A command key sends its command to the dialog at once.
     std::vector<int> commands;
     dlg.Bind(wxEVT_MENU, [&](wxCommandEvent& e) { commands.push_back(e.GetId()); });

