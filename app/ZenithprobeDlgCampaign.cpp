@@ -2,9 +2,14 @@
 // campaign reports (restarts shown like the dialog's own, progress in field 1069, the summary).
 #include "CampaignDlg.h"
 #include "Debug.h"
+#include "PlotDlg.h"
+#include "RecordsDlg.h"
 #include "ResourceIds.h"
 #include "UiThread.h"
 #include "ZenithprobeDlg.h"
+
+#include <system_error>
+#include <wx/msgdlg.h>
 
 void CZenithprobeDlg::OnCampaignCommand(wxCommandEvent&) {
     OnCampaign();
@@ -76,16 +81,41 @@ void CZenithprobeDlg::CampaignNotify(CampaignNotice notice) {
             SetCampaignMenuLabel("Campaign...");
             wxString text = notice.allPassed ? "Campaign passed\n\n" : "Campaign ended\n\n";
             text += wxString::FromUTF8(notice.text);
+            std::filesystem::path svg;
             for (const std::filesystem::path& p : notice.paths) {
                 text += "\n" + wxString::FromUTF8(p.filename().string());
+                svg = p.extension() == ".svg" ? p : svg;
             }
             if (notice.error != 0) {
                 text += "\n\nUnable to write the files completely";
             }
-            MessageBox(text, notice.allPassed ? long{wxOK | wxICON_INFORMATION}
-                                              : long{wxOK | wxICON_WARNING});
+            // The plot is offered whenever it was written, even when another file failed.
+            std::error_code ec;
+            ShowCampaignSummary(text, notice.allPassed,
+                                std::filesystem::file_size(svg, ec) > 0 && !ec ? svg : "");
             break;
         }
         }
     });
+}
+
+void CZenithprobeDlg::ShowCampaignSummary(const wxString& text, bool passed,
+                                          const std::filesystem::path& svgFile) {
+    const long style = passed ? long{wxOK | wxICON_INFORMATION} : long{wxOK | wxICON_WARNING};
+    if (svgFile.empty()) {
+        MessageBox(text, style);
+        return;
+    }
+    // OK keeps its place and meaning; the plot is the box's second button.
+    wxMessageDialog box(this, text, "Zenithprobe", style | wxHELP);
+    box.SetHelpLabel("Show plot");
+    if (box.ShowModal() == wxID_HELP) {
+        CPlotDlg plot(this, svgFile);
+        plot.DoModal();
+    }
+}
+
+void CZenithprobeDlg::OnRecordsCommand(wxCommandEvent&) {
+    CRecordsDlg dlg(this, m_strDataDir);
+    dlg.DoModal();
 }

@@ -77,5 +77,15 @@ inline constexpr int IDC_CAMPAIGN_TIMEOUT = 1098;
 inline constexpr int IDM_MULTI_GNSS = 32790;  // check item: the MULTI_GNSS key
 inline constexpr int IDM_AUTO_REOPEN = 32791; // check item; saved as AUTO_REOPEN
 
+// Options "Records...": the record folder's campaigns (template 151) and a plot's window (152).
+// The campaign dialog's Static kind and its duration.
+inline constexpr int IDM_RECORDS = 32799;
+inline constexpr int IDD_RECORDS_DIALOG = 151;
+inline constexpr int IDC_RECORDS_LIST = 1121;
+inline constexpr int IDC_RECORDS_FOLDER = 1122;
+inline constexpr int IDD_PLOT_DIALOG = 152;
+inline constexpr int IDC_CAMPAIGN_STATIC = 1123;
+inline constexpr int IDC_CAMPAIGN_DURATION = 1124;
+
 // The program's icon.
 inline constexpr int IDI_ZENITHPROBE = 128;
