@@ -22,6 +22,8 @@ public:
     // Where the drawing lies in the client area, and the document's own size (tests).
     wxRect2DDouble DrawingRect() const;
     wxSize NaturalSize() const { return m_svg.NaturalSize(); }
+    // The client size the drawing was last painted at (tests wait for it after a resize).
+    wxSize DrawnSize() const { return m_bitmap.IsOk() ? m_bitmap.GetSize() : wxSize(); }
 
 private:
     void OnPaint(wxPaintEvent& event);
