@@ -1,13 +1,14 @@
 #include "CampaignEngine.h"
 
+#include "Geodesy.h"
+#include "StaticSession.h"
+
 #include <cmath>
 #include <cstring>
 #include <utility>
 
 namespace {
 
-constexpr double kEarthRadiusM = 6371008.8; // mean radius
-constexpr double kPi = 3.14159265358979323846;
 constexpr int32_t kSecondsPerDay = 86400;
 
 bool IsSentence(const ReceivedLine& line, const char* type) {
@@ -20,7 +21,13 @@ bool IsFix(uint8_t mode) {
 }
 
 GeoPosition PositionOf(const FixSample& s) {
-    return GeoPosition{s.latDeg, s.lonDeg, s.altM, true};
+    return GeoPosition{s.latDeg, s.lonDeg, s.altM, true, s.geoidM};
+}
+
+// Above the ellipsoid; a reference's altitude is above sea level like the GGA's, so it takes
+// the geoid separation of the fix it is compared with.
+Geodetic EllipsoidalOf(const GeoPosition& p, double geoidM) {
+    return Geodetic{p.latDeg, p.lonDeg, EllipsoidalHeightM(p.altM, geoidM)};
 }
 
 } // namespace
@@ -60,6 +67,8 @@ FixSample SampleOf(const CNmeaParser& parser) {
         s.ggaSecondOfDay =
             parser.m_btGGAHour * 3600 + parser.m_btGGAMinute * 60 + parser.m_btGGASecond;
     }
+    s.geoidM = parser.m_bGGAHasGeoid ? parser.m_dGGAGeoidSeparation : 0;
+    s.cn0Top4DbHz = Cn0Top4DbHz(parser);
     return s;
 }
 
@@ -151,6 +160,9 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
                 m_current.outcome = m_current.ttffS <= m_current.criterionS ? RunOutcome::Passed
                                                                             : RunOutcome::Failed;
                 m_current.hdop = sample.hdop;
+                if (sample.cn0Top4DbHz >= 0) {
+                    m_current.cn0Top4DbHz = sample.cn0Top4DbHz;
+                }
                 if (m_lossSecondOfDay >= 0 && sample.ggaSecondOfDay >= 0) {
                     m_current.receiverTtffS =
                         (sample.ggaSecondOfDay - m_lossSecondOfDay + kSecondsPerDay) %
@@ -229,16 +241,8 @@ CampaignStep CCampaignEngine::CheckLimits(CampaignTime now) {
 }
 
 double HorizontalDistanceM(const GeoPosition& a, const GeoPosition& b) {
-    const double rad = kPi / 180.0;
-    double dLon = a.lonDeg - b.lonDeg;
-    if (dLon > 180) {
-        dLon -= 360;
-    } else if (dLon < -180) {
-        dLon += 360;
-    }
-    const double north = (a.latDeg - b.latDeg) * rad * kEarthRadiusM;
-    const double east = dLon * rad * kEarthRadiusM * std::cos((a.latDeg + b.latDeg) * 0.5 * rad);
-    return std::hypot(north, east);
+    const Enu o = EnuOf(EllipsoidalOf(b, b.geoidM), EllipsoidalOf(a, b.geoidM));
+    return std::hypot(o.east, o.north);
 }
 
 bool CCampaignEngine::FillPositionErrors(std::vector<RunRecord>* records) const {
@@ -264,9 +268,17 @@ bool CCampaignEngine::FillPositionErrors(std::vector<RunRecord>* records) const 
     }
     for (RunRecord& r : *records) {
         if (r.fix) {
-            r.horizontalErrorM = HorizontalDistanceM(*r.fix, reference);
-            if (reference.hasAlt && r.fix->hasAlt) {
-                r.verticalErrorM = r.fix->altM - reference.altM;
+            // Without a reference altitude the reference sits at the fix's height, so the
+            // horizontal error is measured on the fix's own level.
+            const GeoPosition& fix = *r.fix;
+            const Geodetic point = EllipsoidalOf(fix, fix.geoidM);
+            const Geodetic origin{reference.latDeg, reference.lonDeg,
+                                  reference.hasAlt ? EllipsoidalHeightM(reference.altM, fix.geoidM)
+                                                   : point.heightM};
+            const Enu o = EnuOf(origin, point);
+            r.horizontalErrorM = std::hypot(o.east, o.north);
+            if (reference.hasAlt && fix.hasAlt) {
+                r.verticalErrorM = o.up;
             }
         }
     }

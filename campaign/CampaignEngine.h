@@ -37,6 +37,7 @@ struct GeoPosition {
     double lonDeg = 0;
     double altM = 0;
     bool hasAlt = false;
+    double geoidM = 0; // the GGA's geoid separation: altM + geoidM is above the ellipsoid
 };
 
 struct CampaignSettings {
@@ -75,6 +76,7 @@ struct RunRecord {
     std::optional<double> horizontalErrorM; // first fix against the reference
     std::optional<double> verticalErrorM;
     std::string timing;
+    std::optional<double> cn0Top4DbHz; // at the fix: mean SNR of the four strongest in view
 };
 
 // The receiver state the engine reads after a line, copied from the parser (under its lock where
@@ -88,6 +90,8 @@ struct FixSample {
     double lonDeg = 0;
     double altM = 0;
     int32_t ggaSecondOfDay = -1; // -1: no GGA time decoded yet
+    double geoidM = 0;           // GGA geoid separation (0 when not sent)
+    double cn0Top4DbHz = -1;     // see Cn0Top4DbHz (StaticSession.h); < 0 below four satellites
 };
 FixSample SampleOf(const CNmeaParser& parser);
 
@@ -142,5 +146,5 @@ private:
     std::vector<RunRecord> m_records;
 };
 
-// Horizontal (flat earth around the reference; plenty for receiver errors) and vertical distance.
+// The horizontal distance between two positions (WGS-84, through ECEF: see Geodesy.h).
 double HorizontalDistanceM(const GeoPosition& a, const GeoPosition& b);

@@ -105,7 +105,7 @@ std::string IsoUtc(int64_t utcMs) {
 std::string CsvHeader() {
     return "run,kind,command_utc,verdict,loss_delay_ms,ttff_ms,ttff_s,criterion_s,"
            "receiver_ttff_s,satellites,hdop,fix_lat,fix_lon,fix_alt_m,horizontal_error_m,"
-           "vertical_error_m,settle_losses,timing\r\n";
+           "vertical_error_m,settle_losses,timing,cn0_top4_dbhz\r\n";
 }
 
 std::string CsvRow(const RunRecord& r) {
@@ -123,7 +123,8 @@ std::string CsvRow(const RunRecord& r) {
     row += (r.fix ? Fixed(r.fix->lonDeg, 7) : "") + ",";
     row += (r.fix ? Fixed(r.fix->altM, 1) : "") + ",";
     row += Optional(r.horizontalErrorM, 2) + "," + Optional(r.verticalErrorM, 2) + ",";
-    row += std::to_string(r.settleLosses) + "," + r.timing + "\r\n";
+    row += std::to_string(r.settleLosses) + "," + r.timing + ",";
+    row += Optional(r.cn0Top4DbHz, 2) + "\r\n";
     return row;
 }
 

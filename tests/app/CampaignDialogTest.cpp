@@ -97,7 +97,7 @@ TEST(CampaignDialogTest, ThreeColdStartsReachTheSummary) {
         for (std::string cell; std::getline(in, cell, ',');) {
             cells.push_back(cell);
         }
-        ASSERT_EQ(cells.size(), 18u);
+        ASSERT_EQ(cells.size(), 19u);
         EXPECT_EQ(cells[3], "passed");
         EXPECT_EQ(cells[17], "reader-wake\r");
         auto value = [&](const char* key) {

@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -207,7 +209,7 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
     const char* kinds[] = {"cold", "warm", "hot"};
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("run " + std::to_string(i + 1));
-        ASSERT_EQ(rows[i].size(), 18u);
+        ASSERT_EQ(rows[i].size(), 19u);
         EXPECT_EQ(rows[i][1], kinds[i % 3]);
         EXPECT_NE(truth[i].find(std::string("\"kind\":\"") + kinds[i % 3] + "\""),
                   std::string::npos);
@@ -266,7 +268,7 @@ TEST_F(CampaignToolTest, InterruptedCampaignsKeepTheirFinishedRuns) {
         ASSERT_GE(rows.size(), 2u);
         EXPECT_LT(rows.size(), 100u);
         for (const auto& row : rows) {
-            EXPECT_EQ(row.size(), 18u);
+            EXPECT_EQ(row.size(), 19u);
         }
         // Ctrl-C still writes the summary and the plot; a killed command leaves them empty.
         EXPECT_EQ(JsonCheck(ReadFileBytes(Record(".json"))).Whole(), signal == SIGINT);
@@ -286,6 +288,9 @@ TEST_F(CampaignToolTest, ExitStatuses) {
         {"no runs", {"--runs", "0"}, 2},
         {"unknown option", {"--fast"}, 2},
         {"no such port", {"--port", "COM7"}, 2},
+        {"static without a duration", {"--kind", "static"}, 2},
+        {"a duration for restarts", {"--duration", "60"}, 2},
+        {"runs for a static run", {"--kind", "static", "--duration", "60", "--runs", "3"}, 2},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.label);
@@ -306,6 +311,98 @@ TEST_F(CampaignToolTest, ExitStatuses) {
     const auto rows2 = CsvRows(Record(".csv"));
     ASSERT_EQ(rows2.size(), 1u);
     EXPECT_EQ(rows2[0][3], "no-restart");
+}
+
+} // namespace
+
+namespace {
+
+// A number after "key": in the static run's JSON; NaN when absent or null.
+double JsonNumber(const std::string& json, const std::string& key) {
+    const size_t at = json.find("\"" + key + "\": ");
+    if (at == std::string::npos || json.compare(at + key.size() + 4, 4, "null") == 0) {
+        return std::nan("");
+    }
+    return std::atof(json.c_str() + at + key.size() + 4);
+}
+
+TEST_F(CampaignToolTest, StaticRunMeasuresTheSimulatorsNoise) {
+    // Independent errors of 2 m per horizontal axis and 3 m vertical: the horizontal error is
+    // Rayleigh (CEP50 1.1774 sigma, CEP95 2.4477 sigma), |up| half-normal (95 % at 1.96 sigma).
+    // Correlated errors (tau 30 s) need hours to show their spread: only the figures' presence
+    // is checked then.
+    struct Row {
+        const char* label;
+        double tauS;
+        const char* duration;
+        bool checkValues;
+    } rows[] = {{"independent", 0, "6", true}, {"correlated", 30, "2", false}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        SimOptions o;
+        o.portsDir = m_dir.Path();
+        o.baud = 460800;
+        o.rateHz = 100;
+        o.seed = 11;
+        o.stationary = true;
+        o.noiseHorizontalM = 2;
+        o.noiseVerticalM = 3;
+        o.noiseTauS = r.tauS;
+        o.truthFile = m_dir.Path() / "truth.jsonl";
+        o.notice = [](std::string_view) {};
+        ReceiverSimulator sim(o);
+        ASSERT_TRUE(sim.Start()) << sim.Error();
+        fs::remove_all(m_out);
+        fs::create_directory(m_out);
+        EXPECT_EQ(Run({"--baud", "460800", "--kind", "static", "--duration", r.duration, "--out",
+                       m_out.string()}),
+                  0)
+            << ReadFileBytes(m_dir.Path() / "stderr");
+        sim.Stop();
+        EXPECT_EQ(ReadFileBytes(m_dir.Path() / "truth.jsonl").rfind("{\"position\":{\"lat\":", 0),
+                  0u);
+
+        const std::string json = ReadFileBytes(Record(".json"));
+        ASSERT_TRUE(JsonCheck(json).Whole()) << json;
+        EXPECT_NE(json.find("\"errors_about\": \"mean\""), std::string::npos);
+        const double epochs = JsonNumber(json, "epochs_3d");
+        fs::path epochsFile;
+        for (const auto& e : fs::directory_iterator(m_out)) {
+            epochsFile =
+                e.path().filename().string().rfind("epochs_", 0) == 0 ? e.path() : epochsFile;
+        }
+        const auto rows2 = CsvRows(epochsFile);
+        EXPECT_EQ(static_cast<double>(rows2.size()), JsonNumber(json, "epochs"));
+        for (const auto& row : rows2) {
+            ASSERT_EQ(row.size(), 13u);
+        }
+        if (r.checkValues) {
+            EXPECT_GE(epochs, 500);
+            EXPECT_NEAR(JsonNumber(json, "cep50_m"), 1.1774 * 2, 0.12 * 1.1774 * 2);
+            EXPECT_NEAR(JsonNumber(json, "cep95_m"), 2.4477 * 2, 0.12 * 2.4477 * 2);
+            EXPECT_NEAR(JsonNumber(json, "vertical95_m"), 1.96 * 3, 0.12 * 1.96 * 3);
+        } else {
+            EXPECT_GT(JsonNumber(json, "cep95_m"), 0);
+            EXPECT_GT(JsonNumber(json, "vertical95_m"), 0);
+        }
+        // The plot: a dot per 3D epoch (far below the thinning), both circles.
+        wxInitializer init;
+        wxXmlDocument svg;
+        ASSERT_TRUE(svg.Load(Record(".svg").string())) << "not well-formed";
+        std::map<wxString, int> classes;
+        std::vector<wxXmlNode*> todo{svg.GetRoot()};
+        while (!todo.empty()) {
+            wxXmlNode* node = todo.back();
+            todo.pop_back();
+            ++classes[node->GetAttribute("class")];
+            for (wxXmlNode* c = node->GetChildren(); c != nullptr; c = c->GetNext()) {
+                todo.push_back(c);
+            }
+        }
+        EXPECT_EQ(classes["epoch"], static_cast<int>(epochs));
+        EXPECT_EQ(classes["cep50"], 1);
+        EXPECT_EQ(classes["cep95"], 1);
+    }
 }
 
 } // namespace

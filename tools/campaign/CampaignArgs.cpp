@@ -65,19 +65,25 @@ std::string CampaignUsage() {
            "there decodes GN and other talkers as the program does.\n"
            "  --port NAME        COM1 (ports folder entry) or a device path\n"
            "  --baud N           line rate\n"
-           "  --kind K           cold, warm, hot, or a sequence such as cold,warm,hot (all)\n"
+           "  --kind K           cold, warm, hot, or a sequence such as cold,warm,hot (all);\n"
+           "                     static: no restarts, every epoch recorded for --duration\n"
            "  --runs N           runs of the kind, or cycles of the sequence (default 20)\n"
            "  --timeout S        fix after the loss (default 3 x criterion, at least 60)\n"
            "  --settle S         fix held before the next run (default 3)\n"
            "  --loss-limit S     command to loss before a run is no-restart (default 30)\n"
-           "  --reference LAT,LON[,ALT]  true position for the fix errors (default: the mean\n"
-           "                     of the settled positions)\n"
+           "  --reference LAT,LON[,ALT]  true position for the fix errors, ALT above sea\n"
+           "                     level (default: the mean of the settled positions; static:\n"
+           "                     of the 3D fixes)\n"
+           "  --duration S       static: seconds to record (wall clock)\n"
+           "  --skip S           static: seconds after the first 3D fix left out of the\n"
+           "                     statistics (default 0)\n"
            "  --out DIR          folder of the record (default: the data folder, as\n"
            "                     zenithprobe --paths shows it)\n"
            "  --version          the name and version\n"
            "  --help             this text\n"
            "Exit status: 0 every run passed, 1 a run failed, timed out or did not restart (or\n"
-           "the campaign was cut short), 2 bad arguments or the port cannot be opened.\n";
+           "the campaign was cut short), 2 bad arguments or the port cannot be opened.\n"
+           "A static run: 0 when it ran its duration with 3D fixes, 1 otherwise.\n";
 }
 
 CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
@@ -95,9 +101,9 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
         return a;
     };
     // The values are checked here so that the messages stay ours; our usage text is the help.
-    static const char* const kValueOptions[] = {"--port",       "--baud",      "--kind",
-                                                "--runs",       "--timeout",   "--settle",
-                                                "--loss-limit", "--reference", "--out"};
+    static const char* const kValueOptions[] = {
+        "--port",       "--baud",      "--kind", "--runs",     "--timeout", "--settle",
+        "--loss-limit", "--reference", "--out",  "--duration", "--skip"};
     std::map<std::string, std::string> values;
     const std::string refused = ReadOptionValues(
         Arguments(argc, argv), {{"-h,--help", &a.help}, {"--version", &a.version}},
@@ -123,6 +129,8 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
                 return fail("bad --baud " + value);
             }
             a.baud = static_cast<int32_t>(n);
+        } else if (option == "--kind" && value == "static") {
+            a.isStatic = true;
         } else if (option == "--kind") {
             if (!ParseKindList(value, &a.settings.kinds)) {
                 return fail("bad --kind " + value +
@@ -153,8 +161,31 @@ CampaignArgs ParseCampaignArgs(int argc, const char* const* argv,
             a.settings.reference = p;
         } else if (option == "--out") {
             a.out = value;
+        } else if (option == "--duration") {
+            if (!ParseUnsigned(value, 1, 30 * 86400, &a.staticSettings.durationS)) {
+                return fail("bad --duration " + value + " (seconds, 1 to 2592000)");
+            }
+        } else if (option == "--skip") {
+            if (!ParseUnsigned(value, 0, 30 * 86400, &a.staticSettings.skipS)) {
+                return fail("bad --skip " + value + " (seconds)");
+            }
         }
     }
+    // The options of one kind of campaign make no sense with the other.
+    for (const char* name : {"--runs", "--timeout", "--settle", "--loss-limit"}) {
+        if (a.isStatic && values.count(name) > 0) {
+            return fail(std::string(name) + " does not apply to --kind static");
+        }
+    }
+    for (const char* name : {"--duration", "--skip"}) {
+        if (!a.isStatic && values.count(name) > 0) {
+            return fail(std::string(name) + " needs --kind static");
+        }
+    }
+    if (a.isStatic && values.count("--duration") == 0) {
+        return fail("--kind static needs --duration S");
+    }
+    a.staticSettings.reference = a.settings.reference;
     a.ok = true;
     return a;
 }

@@ -5,6 +5,7 @@
 // Threads: pure functions; any thread may call them.
 #include "CampaignEngine.h"
 #include "CampaignSession.h"
+#include "StaticSession.h"
 
 #include <filesystem>
 #include <string>
@@ -18,6 +19,9 @@ struct CampaignArgs {
     int32_t baud = 0;
     std::filesystem::path out; // empty: the program's folder
     CampaignSettings settings;
+    // --kind static: a static run instead of restarts (--duration, --skip; --reference shared).
+    bool isStatic = false;
+    StaticSettings staticSettings;
 };
 
 // argv[1..argc-1] over the defaults. Never prints, never exits.

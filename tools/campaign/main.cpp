@@ -7,6 +7,7 @@
 #include "Paths.h"
 #include "ReceivePath.h"
 #include "Serial.h"
+#include "StaticRun.h"
 #include "Tick.h"
 
 #include <atomic>
@@ -75,6 +76,9 @@ int main(int argc, char** argv) {
     if (folder.empty()) {
         folder = DataFolder();
         MakePrivateFolder(folder); // an installed copy's data folder may not exist yet
+    }
+    if (args.isStatic) {
+        return RunStaticCampaign(args, port, folder, defaults.multiGnss, &g_stop);
     }
     CCampaignSession session;
     CNmeaParser parser;

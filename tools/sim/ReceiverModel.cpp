@@ -1,5 +1,6 @@
 #include "ReceiverModel.h"
 
+#include "Geodesy.h"
 #include "NmeaChecksum.h"
 
 #include <algorithm>
@@ -19,6 +20,8 @@ constexpr int kMinSatellites = 8;
 constexpr int kMaxSatellites = 14;
 // Below this elevation a receiver does not use a satellite for the fix.
 constexpr double kMaskDeg = 5.0;
+// The geoid separation every GGA reports.
+constexpr double kGeoidM = 47.0;
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
@@ -106,7 +109,11 @@ ReceiverModel::ReceiverModel(const SimOptions& options, uint64_t seed)
               options.constellations[0] != SimSystem::Gps),
       m_ttff{options.ttffCold, options.ttffWarm, options.ttffHot}, m_seed(seed), m_skyRandom(seed),
       m_ttffRandom(Mix(seed, 1)), m_latDeg(options.latDeg), m_lonDeg(options.lonDeg),
-      m_altM(options.altM), m_alt0M(options.altM) {
+      m_altM(options.altM), m_alt0M(options.altM),
+      m_stationary(options.stationary), m_noiseSd{options.noiseHorizontalM,
+                                                  options.noiseHorizontalM, options.noiseVerticalM},
+      m_noiseTauS(options.noiseTauS), m_noiseRandom(Mix(seed, 0x4E015Eull)),
+      m_cn0Mean(options.cn0MeanDbHz), m_cn0Sd(options.cn0SdDbHz) {
     for (double& p : m_phase) {
         p = m_skyRandom.Uniform(0, 2 * kPi);
     }
@@ -259,7 +266,44 @@ void ReceiverModel::ReplaceSetSatellites(double t) {
     }
 }
 
+double ReceiverModel::Gaussian(SimRandom& random) {
+    // Box-Muller; 1 - u keeps the logarithm away from 0.
+    const double u = 1.0 - random.Uniform(0, 1);
+    const double v = random.Uniform(0, 1);
+    return std::sqrt(-2.0 * std::log(u)) * std::cos(2 * kPi * v);
+}
+
+void ReceiverModel::UpdateNoise(double t) {
+    m_reportLat = m_latDeg;
+    m_reportLon = m_lonDeg;
+    m_reportAlt = m_altM;
+    if (m_noiseSd[0] <= 0 && m_noiseSd[2] <= 0) {
+        return;
+    }
+    // First-order Gauss-Markov: x' = a x + sqrt(1 - a^2) sd w keeps the variance sd^2 whatever
+    // the step, so skipped epochs and any rate give the same statistics.
+    const double a =
+        m_noiseT < 0 || m_noiseTauS <= 0 ? 0.0 : std::exp(-(t - m_noiseT) / m_noiseTauS);
+    const double b = std::sqrt(1.0 - a * a);
+    for (int k = 0; k < 3; ++k) {
+        m_noise[k] = a * m_noise[k] + b * m_noiseSd[k] * Gaussian(m_noiseRandom);
+    }
+    m_noiseT = t;
+    const Geodetic truth{m_latDeg, m_lonDeg, m_altM + kGeoidM};
+    const Geodetic reported = FromEnu(truth, Enu{m_noise[0], m_noise[1], m_noise[2]});
+    m_reportLat = reported.latDeg;
+    m_reportLon = reported.lonDeg;
+    m_reportAlt = reported.heightM - kGeoidM;
+}
+
 void ReceiverModel::Advance(double t) {
+    if (m_stationary) {
+        m_speedKnots = 0;
+        m_courseDeg = 0;
+        m_t = t;
+        m_started = true;
+        return;
+    }
     auto speedKmhAt = [&](double at) {
         return std::max(0.0, 28.0 + 22.0 * std::sin(2 * kPi * at / 240.0 + m_phase[0]));
     };
@@ -292,6 +336,7 @@ void ReceiverModel::Advance(double t) {
 
 void ReceiverModel::UpdateSky(double t, uint64_t index) {
     SimRandom jitter(Mix(m_seed, index + 2));
+    SimRandom cn0Random(Mix(m_seed ^ 0xC40C40ull, index));
     m_sky.clear();
     std::vector<size_t> tracked;
     for (size_t i = 0; i < m_satellites.size(); ++i) {
@@ -310,6 +355,10 @@ void ReceiverModel::UpdateSky(double t, uint64_t index) {
         if (isTracked) {
             double snr = 20.0 + 25.0 * std::sin(el * kDeg) + s.snrBias + jitter.Uniform(-1.5, 1.5);
             sky.snrDbHz = static_cast<int>(std::lround(std::clamp(snr, 12.0, 50.0)));
+            if (m_cn0Mean) {
+                snr = *m_cn0Mean + m_cn0Sd * Gaussian(cn0Random);
+                sky.snrDbHz = static_cast<int>(std::lround(std::clamp(snr, 1.0, 99.0)));
+            }
             tracked.push_back(m_sky.size());
         }
         m_sky.push_back(sky);
@@ -342,6 +391,7 @@ void ReceiverModel::UpdateSky(double t, uint64_t index) {
 std::vector<EpochSentence> ReceiverModel::Epoch(uint64_t index) {
     double t = EpochTimeS(index);
     Advance(t);
+    UpdateNoise(t);
     ReplaceSetSatellites(t);
     if (m_restartPending) {
         ApplyRestart(t);
@@ -375,8 +425,8 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     const std::string time = Format("%02d%02d%02d.%02d", utc.tm_hour, utc.tm_min, utc.tm_sec,
                                     static_cast<int>(cs % 100));
     const std::string date = Format("%02d%02d%02d", utc.tm_mday, utc.tm_mon + 1, utc.tm_year % 100);
-    const std::string lat = Coordinate(m_latDeg, 2, 'N', 'S');
-    const std::string lon = Coordinate(m_lonDeg, 3, 'E', 'W');
+    const std::string lat = Coordinate(m_reportLat, 2, 'N', 'S');
+    const std::string lon = Coordinate(m_reportLon, 3, 'E', 'W');
     // A receiver of one constellation names it; of several, GN.
     const std::string& talker = !m_multi               ? m_talker
                                 : m_systems.size() > 1 ? std::string("GN")
@@ -403,7 +453,7 @@ std::vector<EpochSentence> ReceiverModel::Sentences(double t, uint64_t index) {
     // $GPGGA,092750.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,47.0,M,,*hh
     if (m_hasFix) {
         add(talker + "GGA," + time + "," + lat + "," + lon +
-                Format(",1,%02zu,%.1f,%.1f,M,47.0,M,,", used.size(), hdop, m_altM),
+                Format(",1,%02zu,%.1f,%.1f,M,%.1f,M,,", used.size(), hdop, m_reportAlt, kGeoidM),
             SentenceClass::Required, 0);
     } else {
         add(talker + "GGA," + time + ",,,,,0,00,,,M,,M,,", SentenceClass::Required, 0);

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,7 @@ public:
     double LastTtffS() const { return m_pendingTtffS; }
     double LatitudeDeg() const { return m_latDeg; }
     double LongitudeDeg() const { return m_lonDeg; }
+    double AltitudeM() const { return m_altM; } // above sea level; the true one under --noise
     // The sky as the last epoch reported it (GSV order).
     std::vector<SkySatellite> Sky() const { return m_sky; }
 
@@ -125,6 +127,21 @@ private:
     double m_phase[3];
     double m_course0Deg;
     double m_originLat, m_originLon, m_destLat, m_destLon;
+
+    // --static, --noise, --cn0: their own random streams, so that without them every draw
+    // above is the same as before.
+    void UpdateNoise(double t);
+    double Gaussian(SimRandom& random);
+    bool m_stationary;
+    double m_noiseSd[3]; // east, north, up
+    double m_noiseTauS;
+    double m_noise[3] = {0, 0, 0};
+    double m_noiseT = -1; // time of the last noise step
+    SimRandom m_noiseRandom;
+    std::optional<double> m_cn0Mean;
+    double m_cn0Sd;
+    // The reported position (the true one plus the noise).
+    double m_reportLat = 0, m_reportLon = 0, m_reportAlt = 0;
 
     std::vector<Satellite> m_satellites;
     std::vector<SkySatellite> m_sky;

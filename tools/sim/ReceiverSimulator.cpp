@@ -413,6 +413,16 @@ void ReceiverSimulator::Engine::PauseChanged(bool paused, double now) {
 }
 
 void ReceiverSimulator::Engine::Run() {
+    if (m_o.stationary && m_sim.m_truthFd >= 0) {
+        // The true position, on a line of its own that readers of the restart lines pass over.
+        char line[160];
+        const int n = std::snprintf(line, sizeof line,
+                                    "{\"position\":{\"lat\":%.8f,\"lon\":%.8f,\"alt_m\":%.2f}}\n",
+                                    m_o.latDeg, m_o.lonDeg, m_o.altM);
+        if (n > 0 && !WriteAll(m_sim.m_truthFd, line, static_cast<size_t>(n))) {
+            DebugPrint("zenithprobe-sim: truth write failed: %s\n", std::strerror(errno));
+        }
+    }
     if (m_o.startNoFix && m_o.replayFile.empty()) {
         char line[96];
         std::snprintf(line, sizeof line, "zenithprobe-sim: starting without a fix, TTFF %.2f s",

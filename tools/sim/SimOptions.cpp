@@ -178,9 +178,16 @@ std::string SimUsage() {
            "  --pause-at S --pause-for S   silent from S seconds on for S seconds, then\n"
            "                          talking again (both needed)\n"
            "  --ignore-commands       keep the fix whatever is received\n"
+           "  --static                stand still at the start position (default: driving)\n"
+           "  --noise H,V             standard deviations in metres of the reported position\n"
+           "                          (per horizontal axis, vertical); implies --static\n"
+           "  --noise-tau S           time constant of the noise (first-order Gauss-Markov);\n"
+           "                          0: independent each epoch (default)\n"
+           "  --cn0 MEAN,SD           the satellites' SNRs drawn from this normal distribution\n"
            "  --log-commands FILE     write every byte received to FILE\n"
            "  --truth FILE            one JSON line per restart acted on: kind, when the\n"
-           "                          command came, the loss and fix epochs, the drawn TTFF\n"
+           "                          command came, the loss and fix epochs, the drawn TTFF;\n"
+           "                          standing still, first a {\"position\":...} line\n"
            "  --replay FILE           send FILE byte for byte instead of simulating; lines\n"
            "                          that start with '#' (capture headers) are left out\n"
            "  --replay-raw            ... keep them too\n"
@@ -207,8 +214,16 @@ const char* const kValueOptions[] = {
     "--log-commands", "--replay",
     "--pause-at",     "--pause-for",
     "--truth",        "--constellations",
-    "--nmea",
+    "--nmea",         "--noise",
+    "--noise-tau",    "--cn0",
 };
+
+// "A,B": two numbers within [lo, hi] each.
+bool ParsePair(std::string_view text, double lo, double hi, double* a, double* b) {
+    const size_t comma = text.find(',');
+    return comma != std::string_view::npos && ParseDouble(text.substr(0, comma), a) &&
+           ParseDouble(text.substr(comma + 1), b) && *a >= lo && *a <= hi && *b >= lo && *b <= hi;
+}
 
 // False when value is not one the option takes.
 bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
@@ -296,6 +311,24 @@ bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
         if (!ParseGnssOption(arg, value, &o)) {
             return false;
         }
+    } else if (arg == "--noise") {
+        // Beyond a kilometre it is no longer a receiver's error.
+        if (!ParsePair(value, 0, 1000, &o.noiseHorizontalM, &o.noiseVerticalM)) {
+            return false;
+        }
+        o.stationary = true;
+    } else if (arg == "--noise-tau") {
+        if (!ParseDouble(value, &d) || d < 0 || d > 86400) {
+            return false;
+        }
+        o.noiseTauS = d;
+    } else if (arg == "--cn0") {
+        double mean = 0, sd = 0;
+        if (!ParsePair(value, 0, 99, &mean, &sd) || mean < 1) {
+            return false;
+        }
+        o.cn0MeanDbHz = mean;
+        o.cn0SdDbHz = sd;
     } else if (arg == "--truth") {
         if (value.empty()) {
             return false;
@@ -332,6 +365,7 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
         {{"-h,--help", &result.help},
          {"--version", &result.version},
          {"--ignore-commands", &o.ignoreCommands},
+         {"--static", &o.stationary},
          {"--loop", &o.loop},
          {"--realtime", &o.realtime},
          {"--replay-raw", &o.replayRaw}},
@@ -351,6 +385,9 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
     }
     if ((o.loop || o.realtime || o.replayRaw) && o.replayFile.empty()) {
         return fail("--loop, --realtime and --replay-raw need --replay");
+    }
+    if (values.count("--noise-tau") > 0 && values.count("--noise") == 0) {
+        return fail("--noise-tau needs --noise");
     }
     if ((values.count("--pause-at") > 0) != (values.count("--pause-for") > 0)) {
         return fail("--pause-at and --pause-for go together");

@@ -50,6 +50,17 @@ struct SimOptions {
     double pauseAtS = 0;
     double pauseForS = 0;
     bool ignoreCommands = false;
+    // --static: the receiver stands at its start position (speed 0). --noise H,V: standard
+    // deviations (metres, per horizontal axis and vertical) of the reported position about it,
+    // first-order Gauss-Markov with time constant noiseTauS (0: independent each epoch).
+    // --cn0 MEAN,SD: the tracked satellites' SNRs drawn from that normal distribution. None of
+    // these: the output is the same as without them for a given seed.
+    bool stationary = false;
+    double noiseHorizontalM = 0;
+    double noiseVerticalM = 0;
+    double noiseTauS = 0;
+    std::optional<double> cn0MeanDbHz;
+    double cn0SdDbHz = 0;
     std::filesystem::path logCommands; // empty: no log
     std::filesystem::path truthFile;   // empty: none; one JSON line per restart acted on
     std::filesystem::path replayFile;  // empty: simulate
