@@ -29,12 +29,16 @@
 //   (a wait on the port, kReaderPeriodMs at most) so that arrival times are not up to a pass
 //   late; without a campaign the pause is the fixed one. CampaignNotify runs on the reader
 //   thread or on the thread that called Start/StopCampaign, never under a lock.
+// - A static run (StartStaticCampaign) goes the same way: m_static, guarded by m_campaignMutex,
+//   is fed after each line and ticked after each pass; it sends nothing. At most one of
+//   m_campaign and m_static is set.
 #include "CampaignSession.h"
 #include "NmeaLog.h"
 #include "NmeaParser.h"
 #include "ReceivePath.h"
 #include "ScreenFormat.h"
 #include "SharedSerial.h"
+#include "StaticSession.h"
 #include "Threads.h"
 
 #include <atomic>
@@ -98,7 +102,8 @@ public:
 
     // What a campaign reports to the dialog.
     struct CampaignNotice {
-        enum class What { RestartSent, RunFinished, Finished } what = What::RestartSent;
+        // Progress: a static run's elapsed seconds, about once a second.
+        enum class What { RestartSent, RunFinished, Finished, Progress } what = What::RestartSent;
         int32_t kind = kStartNone;
         int32_t run = 0; // 1-based
         int32_t runs = 0;
@@ -106,6 +111,7 @@ public:
         std::vector<std::filesystem::path> paths; // Finished: the record's files
         bool allPassed = false;                   // Finished
         int error = 0;                            // Finished: writing the record failed
+        bool isStatic = false;                    // a static run's notice
     };
     // Starts a campaign recorded in folder (user-interface thread). 0, EBUSY while one runs, or
     // the error number of the record's creation.
@@ -113,6 +119,10 @@ public:
     // Ends a running campaign and writes its record (user-interface thread, and the destructor);
     // the Finished notice comes before this returns. Nothing happens without a campaign.
     void StopCampaign();
+    // Starts a static run recorded in folder (user-interface thread): every epoch for the
+    // settings' duration, then its statistics and plot. 0, EBUSY while a campaign runs, or the
+    // error number of the record's creation.
+    int StartStaticCampaign(StaticSettings settings, const std::filesystem::path& folder);
     bool CampaignRunning() const { return m_bCampaign.load(); }
     // Tests: shorter reopen periods than the program's. Call before StartReaderThread.
     void SetReopenPeriods(uint32_t silenceMs, uint32_t noiseMs);
@@ -173,6 +183,8 @@ private:
     // campaign when it is over.
     void ActLocked(const CampaignStep& step, std::vector<CampaignNotice>* notices);
     void FinishLocked(std::vector<CampaignNotice>* notices);
+    // Under m_campaignMutex: a progress notice when a second has passed; the end when it is over.
+    void StaticStepLocked(CampaignTime now, std::vector<CampaignNotice>* notices);
     void ClosePort(PortCloseReason reason);
     void TryReopen();
 
@@ -187,6 +199,9 @@ private:
 
     std::mutex m_campaignMutex;
     std::unique_ptr<CCampaignSession> m_campaign; // guarded by m_campaignMutex
+    std::unique_ptr<CStaticSession> m_static;     // guarded by m_campaignMutex
+    uint32_t m_staticStartMs = 0;                 // guarded by m_campaignMutex
+    uint32_t m_staticShownS = 0;                  // guarded by m_campaignMutex
     std::atomic<bool> m_bCampaign{false};         // a campaign runs (read without the lock)
     std::atomic<bool> m_bAutoReopen{false};
     std::atomic<bool> m_bSetupOwnsPort{false};

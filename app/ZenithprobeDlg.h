@@ -89,6 +89,9 @@ public:
     // The campaign's summary box; "Show plot" opens svgFile's plot (none offered when empty).
     void ShowCampaignSummary(const wxString& text, bool passed,
                              const std::filesystem::path& svgFile);
+    // Starts a static run of durationS seconds recorded in the program's folder; false (after a
+    // message box) when the record cannot be created.
+    bool StartStaticRun(uint32_t durationS);
     // Tests: a shorter settle time than the campaign's default.
     void SetCampaignSettle(uint32_t seconds) { m_nCampaignSettleS = seconds; }
 

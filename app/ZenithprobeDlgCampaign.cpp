@@ -21,9 +21,27 @@ void CZenithprobeDlg::OnCampaign() {
         return;
     }
     CCampaignDlg dlg(this);
-    if (dlg.DoModal() == kIdOk) {
+    if (dlg.DoModal() != kIdOk) {
+        return;
+    }
+    if (dlg.IsStatic()) {
+        StartStaticRun(dlg.DurationS());
+    } else {
         StartCampaignRuns(dlg.Kinds(), dlg.Runs(), dlg.TimeoutS());
     }
+}
+
+bool CZenithprobeDlg::StartStaticRun(uint32_t durationS) {
+    StaticSettings settings;
+    settings.durationS = durationS;
+    SetCampaignMenuLabel("Stop campaign");
+    if (const int error = StartStaticCampaign(settings, m_strDataDir); error != 0) {
+        SetCampaignMenuLabel("Campaign...");
+        DebugPrint("CZenithprobeDlg::OnCampaign() Unable to create file (%d)!\r\n", error);
+        MessageBox("Unable to create file", kMbStopOk);
+        return false;
+    }
+    return true;
 }
 
 bool CZenithprobeDlg::StartCampaignRuns(const std::vector<int32_t>& kinds, int32_t cycles,
@@ -74,12 +92,19 @@ void CZenithprobeDlg::CampaignNotify(CampaignNotice notice) {
             SetDlgItemText(IDC_START_KIND, wxString::Format("%s %d/%d", StartKindText(notice.kind),
                                                             notice.run, notice.runs));
             break;
+        case CampaignNotice::What::Progress:
+            SetDlgItemText(IDC_START_KIND,
+                           wxString::Format("static %d/%d", notice.run, notice.runs));
+            break;
         case CampaignNotice::What::RunFinished:
             DebugPrint("CZenithprobeDlg::OnCampaign() %s!\r\n", notice.text.c_str());
             break;
         case CampaignNotice::What::Finished: {
             SetCampaignMenuLabel("Campaign...");
-            wxString text = notice.allPassed ? "Campaign passed\n\n" : "Campaign ended\n\n";
+            // A static run has no verdict: it ends.
+            wxString text = notice.isStatic    ? "Static run ended\n\n"
+                            : notice.allPassed ? "Campaign passed\n\n"
+                                               : "Campaign ended\n\n";
             text += wxString::FromUTF8(notice.text);
             std::filesystem::path svg;
             for (const std::filesystem::path& p : notice.paths) {

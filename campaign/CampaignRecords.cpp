@@ -345,14 +345,20 @@ bool ReadRecordJson(std::string_view text, CampaignRecordInfo* info, std::string
         return false;
     }
     const Json* settings = doc.Get("settings");
+    // A restart campaign lists its kinds; a static run names its one kind.
     const Json* kinds = settings != nullptr ? settings->Get("kinds") : nullptr;
-    if (kinds == nullptr || kinds->type != Json::Type::Array || kinds->items.empty()) {
-        *problem = "no kinds in its settings";
-        return false;
-    }
+    const Json* kind = settings != nullptr ? settings->Get("kind") : nullptr;
     info->kind.clear();
-    for (const Json& k : kinds->items) {
-        info->kind += (info->kind.empty() ? "" : ",") + k.text;
+    if (kinds != nullptr && kinds->type == Json::Type::Array) {
+        for (const Json& k : kinds->items) {
+            info->kind += (info->kind.empty() ? "" : ",") + k.text;
+        }
+    } else if (kind != nullptr && kind->type == Json::Type::String) {
+        info->kind = kind->text;
+    }
+    if (info->kind.empty()) {
+        *problem = "no kind in its settings";
+        return false;
     }
     info->passRate.reset();
     info->cep50M.reset();

@@ -112,9 +112,14 @@ std::optional<Seen> Look(const CPlotDlg& plot, const wxRect2DDouble& titleBox,
 
 class PlotScreenTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void StartReceiver(bool stationary) {
         WriteFileBytes(m_home / "Zenithprobe.ini", "[Zenithprobe]\r\nBAUD_RATE=115200\r\n");
         SimOptions o;
+        if (stationary) {
+            o.stationary = true;
+            o.noiseHorizontalM = 2;
+            o.noiseVerticalM = 3;
+        }
         o.portsDir = m_ports;
         o.baud = 115200;
         o.rateHz = 10;
@@ -124,6 +129,7 @@ protected:
         m_sim = std::make_unique<ReceiverSimulator>(o);
         ASSERT_TRUE(m_sim->Start()) << m_sim->Error();
     }
+
     void TearDown() override {
         if (m_sim) {
             m_sim->Stop();
@@ -146,6 +152,7 @@ const wxRect2DDouble kTtffBlank(100, 6, 200, 22);
 } // namespace
 
 TEST_F(PlotScreenTest, PlotTtffCampaignFromSummaryAndRecords) {
+    StartReceiver(false);
     CZenithprobeDlg dlg;
     dlg.SetCampaignSettle(1);
     // The summary box: "Show plot"; then the exit's question.
@@ -221,4 +228,94 @@ TEST_F(PlotScreenTest, PlotTtffCampaignFromSummaryAndRecords) {
     EXPECT_EQ(small->blankDark, 0);
     EXPECT_EQ(again->dots, first->dots);
     EXPECT_EQ(again->titleDark, first->titleDark);
+}
+
+namespace {
+
+// Blue dominant: the static plot's epoch dots (#1f5fbf), blended into white at their edges.
+int CountBluish(const wxImage& image) {
+    int n = 0;
+    for (int y = 0; image.IsOk() && y < image.GetHeight(); ++y) {
+        for (int x = 0; x < image.GetWidth(); ++x) {
+            n += image.GetBlue(x, y) > image.GetRed(x, y) + 60 &&
+                 image.GetBlue(x, y) > image.GetGreen(x, y) + 30;
+        }
+    }
+    return n;
+}
+
+// Green dominant: the CEP50 circle (#2e9e44).
+int CountGreenish(const wxImage& image) {
+    int n = 0;
+    for (int y = 0; image.IsOk() && y < image.GetHeight(); ++y) {
+        for (int x = 0; x < image.GetWidth(); ++x) {
+            n += image.GetGreen(x, y) > image.GetRed(x, y) + 60 &&
+                 image.GetGreen(x, y) > image.GetBlue(x, y) + 40;
+        }
+    }
+    return n;
+}
+
+// The static plot's title, "Deviation from the mean position", centred at (400, 24); nothing to
+// its left; the deviation square (200, 50) to (640, 490).
+const wxRect2DDouble kStaticTitle(290, 9, 220, 20);
+const wxRect2DDouble kStaticBlank(20, 6, 180, 22);
+const wxRect2DDouble kSquare(202, 52, 436, 436);
+
+} // namespace
+
+// The dialog's Static choice as the tester runs it: a few seconds of a stationary receiver
+// with noise, then its plot from the summary box. The list of records reads its JSON back.
+TEST_F(PlotScreenTest, PlotStaticRunFromTheDialog) {
+    StartReceiver(true);
+    CZenithprobeDlg dlg;
+    MessageBoxAnswers boxes({wxID_HELP, wxID_OK});
+    CPlotDlg* plot = nullptr;
+    wxEventLoopBase* mainLoop = nullptr;
+    std::optional<Seen> seen;
+    int dots = 0;
+    int cep50 = 0;
+    ModalScript script;
+    script
+        .Do("a static run of 3 s",
+            [&] {
+                mainLoop = wxEventLoopBase::GetActive();
+                EXPECT_TRUE(dlg.StartStaticRun(3));
+            })
+        .Wait("the plot from the summary box",
+              [&] { return (plot = OpenDialog<CPlotDlg>()) != nullptr; })
+        .Wait("the plot on the screen",
+              [&] { return (seen = Look(*plot, kStaticTitle, kStaticBlank)).has_value(); })
+        .Do("its dots and circle",
+            [&] {
+                const std::optional<wxRect> screen =
+                    FindScreenWindow(plot->GetTitle().utf8_string());
+                ASSERT_TRUE(screen.has_value());
+                const wxImage square =
+                    GrabScreen(OnScreen(*plot, *screen, kSquare.m_x, kSquare.m_y,
+                                        kSquare.GetRight(), kSquare.GetBottom()));
+                dots = CountBluish(square);
+                cep50 = CountGreenish(square);
+                plot->EndDialog(kIdCancel);
+            })
+        .Wait("the plot gone", [&] { return wxEventLoopBase::GetActive() == mainLoop; })
+        .Do("exit", [&] { dlg.OnCancel(); });
+    script.Run(dlg);
+    dlg.ShutdownThreads();
+
+    ASSERT_GE(boxes.Texts().size(), 1u);
+    EXPECT_NE(boxes.Texts()[0].Find("Static run ended"), wxNOT_FOUND) << boxes.Texts()[0];
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_GT(seen->titleDark, 40);
+    EXPECT_EQ(seen->blankDark, 0);
+    // About 30 epochs of 1.5-unit dots at the window's scale, and the CEP50 circle around them.
+    EXPECT_GT(dots, 20);
+    EXPECT_GT(cep50, 50);
+
+    const std::vector<CampaignRecordInfo> records = ListCampaignRecords(m_home);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].problem, "");
+    EXPECT_EQ(records[0].kind, "static");
+    EXPECT_GT(records[0].runs, 20);
+    EXPECT_TRUE(records[0].cep50M.has_value());
 }

@@ -27,7 +27,7 @@ std::string WrittenJson(std::vector<int32_t> kinds, const std::vector<KindSummar
     return CampaignJson(settings, {{"port", "COM1"}}, summary, {"campaign_20261207_1.csv"});
 }
 
-const std::string kStatic = R"({"settings": {"kinds": ["static"], "duration_s": 600},
+const std::string kStatic = R"({"settings": {"kind": "static", "duration_s": 600},
   "statistics": {"epochs": 6000, "availability_3d": 99.5, "cep50_m": 2.3456, "cep95_m": 4.9,
                  "note": "\u00e9\ud83d\ude00"}})";
 
@@ -99,7 +99,7 @@ TEST(CampaignRecordsTest, RecordContents) {
          {}},
         {"static", kStatic, true, "static", 6000, {}, 2.3456},
         {"static without a fix",
-         R"({"settings":{"kinds":["static"]},"statistics":{"epochs":0,
+         R"({"settings":{"kind":"static"},"statistics":{"epochs":0,
          "cep50_m":null}})",
          true,
          "static",
