@@ -116,6 +116,7 @@ CampaignStep CCampaignEngine::BeginRun(CampaignTime now, CampaignStep step) {
     m_commandMs = now.monoMs;
     m_lossSecondOfDay = -1;
     m_fixPositionPending = false;
+    m_cn0Pending = false;
     step.send = SonyRestartCommand(kind) + SirfRestartCommand(kind);
     step.sendKind = kind;
     m_state = State::WaitLoss;
@@ -137,6 +138,12 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
     }
     m_last = sample;
     const uint32_t at = line.arrivalMs;
+    if (m_cn0Pending && IsSentence(line, "GGA")) {
+        m_cn0Pending = false;
+        if (sample.cn0Top4DbHz >= 0) {
+            m_current.cn0Top4DbHz = sample.cn0Top4DbHz;
+        }
+    }
     if (m_fixPositionPending && IsSentence(line, "GGA") && sample.quality > 0) {
         m_fixPositionPending = false;
         m_current.fix = PositionOf(sample);
@@ -163,6 +170,7 @@ CampaignStep CCampaignEngine::Line(const ReceivedLine& line, const FixSample& sa
                 if (sample.cn0Top4DbHz >= 0) {
                     m_current.cn0Top4DbHz = sample.cn0Top4DbHz;
                 }
+                m_cn0Pending = true;
                 if (m_lossSecondOfDay >= 0 && sample.ggaSecondOfDay >= 0) {
                     m_current.receiverTtffS =
                         (sample.ggaSecondOfDay - m_lossSecondOfDay + kSecondsPerDay) %

@@ -142,6 +142,7 @@ private:
     uint32_t m_settleFromMs = 0;
     int32_t m_lossSecondOfDay = -1;
     bool m_fixPositionPending = false;
+    bool m_cn0Pending = false; // the fix epoch's GSV comes after its GSA: taken at the next GGA
     FixSample m_last;
     std::vector<RunRecord> m_records;
 };

@@ -54,14 +54,24 @@ Geodetic EcefToGeodetic(const Ecef& e) {
     return Geodetic{lat / kRad, std::atan2(e.y, e.x) / kRad, height};
 }
 
-Enu EnuOf(const Geodetic& reference, const Geodetic& point) {
-    const Ecef r = GeodeticToEcef(reference);
-    const Ecef p = GeodeticToEcef(point);
-    const double dx = p.x - r.x, dy = p.y - r.y, dz = p.z - r.z;
+CEnuFrame::CEnuFrame(const Geodetic& reference) : m_origin(GeodeticToEcef(reference)) {
     const Frame f = FrameAt(reference);
-    return Enu{-f.sLon * dx + f.cLon * dy,
-               -f.sLat * f.cLon * dx - f.sLat * f.sLon * dy + f.cLat * dz,
-               f.cLat * f.cLon * dx + f.cLat * f.sLon * dy + f.sLat * dz};
+    m_sLat = f.sLat;
+    m_cLat = f.cLat;
+    m_sLon = f.sLon;
+    m_cLon = f.cLon;
+}
+
+Enu CEnuFrame::Of(const Geodetic& point) const {
+    const Ecef p = GeodeticToEcef(point);
+    const double dx = p.x - m_origin.x, dy = p.y - m_origin.y, dz = p.z - m_origin.z;
+    return Enu{-m_sLon * dx + m_cLon * dy,
+               -m_sLat * m_cLon * dx - m_sLat * m_sLon * dy + m_cLat * dz,
+               m_cLat * m_cLon * dx + m_cLat * m_sLon * dy + m_sLat * dz};
+}
+
+Enu EnuOf(const Geodetic& reference, const Geodetic& point) {
+    return CEnuFrame(reference).Of(point);
 }
 
 Geodetic FromEnu(const Geodetic& reference, const Enu& o) {

@@ -32,6 +32,17 @@ Ecef GeodeticToEcef(const Geodetic& g);
 Geodetic EcefToGeodetic(const Ecef& e);
 // Offsets of point from reference in reference's local east/north/up frame.
 Enu EnuOf(const Geodetic& reference, const Geodetic& point);
+
+// The same for many points about one reference: its ECEF position and rotation made once.
+class CEnuFrame {
+public:
+    explicit CEnuFrame(const Geodetic& reference);
+    Enu Of(const Geodetic& point) const;
+
+private:
+    Ecef m_origin;
+    double m_sLat, m_cLat, m_sLon, m_cLon;
+};
 // The point at the given offsets from reference (the inverse of EnuOf).
 Geodetic FromEnu(const Geodetic& reference, const Enu& offset);
 // Above the ellipsoid from a GGA altitude (above mean sea level) and its geoid separation.

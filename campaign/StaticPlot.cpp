@@ -41,7 +41,10 @@ std::string Label(double v, double step) {
 
 constexpr double kLeft = 70, kRight = 780;
 constexpr const char* kDotColour = "#1f5fbf";
-constexpr const char* kOutsideColour = "#d62728";
+constexpr const char* kOutsideColour = "#d62728"; // beyond the frame: drawn on it
+constexpr const char* kOutlierColour = "#ff8c00"; // kept by the thinning
+// A white edge under a label keeps it readable over the dots.
+constexpr const char* kHalo = " paint-order=\"stroke\" stroke=\"white\" stroke-width=\"3\"";
 const char* const kSeriesColour[] = {"#1f5fbf", "#2e9e44", "#8e44ad"};
 const char* const kSeriesTitle[] = {"Horizontal error (m)", "Vertical error (m)",
                                     "C/N0 of the four strongest (dB-Hz)"};
@@ -99,7 +102,10 @@ std::string StaticSvg(const StaticPlot& p) {
         const bool outside = std::fabs(e) > extent || std::fabs(n) > extent;
         s += "<circle class=\"epoch\" cx=\"" + F(px(std::clamp(e, -extent, extent))) + "\" cy=\"" +
              F(py(std::clamp(n, -extent, extent))) + "\" r=\"1.5\" fill=\"" +
-             (outside ? kOutsideColour : kDotColour) + "\"/>\n";
+             (outside     ? kOutsideColour
+              : d.outlier ? kOutlierColour
+                          : kDotColour) +
+             "\"/>\n";
     }
     // The circles and their labels, then the origin's cross above the dots.
     const struct {
@@ -118,12 +124,17 @@ std::string StaticSvg(const StaticPlot& p) {
              "\" stroke-width=\"2\"/>\n";
         const double a = 0.7071 * std::min(c.r, extent);
         s += "<text x=\"" + F(px(a) + 4) + "\" y=\"" + F(py(a) - 4) + "\" fill=\"" + c.colour +
-             "\">" + c.name + " " + Metres(c.r) + " m</text>\n";
+             "\"" + kHalo + ">" + c.name + " " + Metres(c.r) + " m</text>\n";
     }
     s += "<path class=\"origin\" d=\"M" + F(cx - 8) + " " + F(cy) + " H" + F(cx + 8) + " M" +
          F(cx) + " " + F(cy - 8) + " V" + F(cy + 8) + "\" stroke=\"black\" stroke-width=\"2\"/>\n";
-    s += "<text x=\"" + F(cx + 10) + "\" y=\"" + F(cy + 16) + "\">" +
+    s += "<text x=\"" + F(cx + 10) + "\" y=\"" + F(cy + 16) + "\"" + kHalo + ">" +
          (p.aboutReference ? "reference" : "mean") + "</text>\n";
+    if (p.thinnedFrom > 0) {
+        s += "<text x=\"" + F(kX0) + "\" y=\"" + F(kY0 - 6) + "\">" +
+             std::to_string(p.dots.size()) + " of " + std::to_string(p.thinnedFrom) +
+             " epochs; every one beyond " + Metres(p.outlierCutM) + " m (orange)</text>\n";
+    }
 
     // The time panels.
     double tEnd = 1;
@@ -132,7 +143,10 @@ std::string StaticSvg(const StaticPlot& p) {
             tEnd = c.has[k] ? std::max(tEnd, c.t[k]) : tEnd;
         }
     }
-    const double tStep = TickStep(tEnd);
+    // Long runs read better in minutes or hours.
+    const double unitS = tEnd > 3 * 3600 ? 3600 : tEnd > 600 ? 60 : 1;
+    const char* unitName = unitS == 3600 ? "h" : unitS == 60 ? "min" : "s";
+    const double tStep = TickStep(tEnd / unitS) * unitS;
     tEnd = std::ceil(tEnd / tStep) * tStep;
     auto tx = [&](double t) { return kLeft + (kRight - kLeft) * t / tEnd; };
     for (int k = 0; k < StaticPlot::kSeries; ++k) {
@@ -167,7 +181,7 @@ std::string StaticSvg(const StaticPlot& p) {
         }
         for (double t = 0; t <= tEnd + 1e-9; t += tStep) {
             s += "<text x=\"" + F(tx(t)) + "\" y=\"" + F(bottom + 16) +
-                 "\" text-anchor=\"middle\">" + Label(t, tStep) + "</text>\n";
+                 "\" text-anchor=\"middle\">" + Label(t / unitS, tStep / unitS) + "</text>\n";
         }
         s += "<rect x=\"" + F(kLeft) + "\" y=\"" + F(top) + "\" width=\"" + F(kRight - kLeft) +
              "\" height=\"" + F(kPanel) + "\" fill=\"none\" stroke=\"black\"/>\n";
@@ -187,6 +201,7 @@ std::string StaticSvg(const StaticPlot& p) {
         s += "<path class=\"series\" d=\"" + d + "\" stroke=\"" + kSeriesColour[k] +
              "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
     }
-    s += "<text x=\"400\" y=\"" + F(height - 8) + "\" text-anchor=\"middle\">time (s)</text>\n";
+    s += "<text x=\"400\" y=\"" + F(height - 8) + "\" text-anchor=\"middle\">time (" + unitName +
+         ")</text>\n";
     return s + "</svg>\n";
 }

@@ -15,6 +15,7 @@ struct StaticPlot {
     struct Dot {
         float east;
         float north;
+        bool outlier; // beyond outlierCutM: every one is shown
     };
     struct Column {
         bool has[kSeries] = {false, false, false};
@@ -37,6 +38,9 @@ struct StaticPlot {
     double cep50M = 0;
     double cep95M = 0;
     unsigned durationS = 0;
+    // Thinned from this many 3D epochs (0: all shown): every one beyond outlierCutM is kept.
+    unsigned long long thinnedFrom = 0;
+    double outlierCutM = 0;
     std::vector<Dot> dots;
     std::vector<Column> columns;
 };

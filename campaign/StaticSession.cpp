@@ -24,7 +24,7 @@ constexpr uint32_t kFlushMs = 1000;
 constexpr int32_t kMsPerDay = 86400000;
 // The plot keeps the most distant dots whatever the thinning.
 constexpr uint64_t kPlotDots = 20000;
-constexpr uint64_t kPlotOutliers = 2000;
+constexpr uint64_t kPlotOutliers = 1000;
 constexpr size_t kPlotColumns = 600;
 
 std::string Fixed(double value, int digits) {
@@ -131,10 +131,11 @@ std::string EpochsHeader() {
            "up_m\r\n";
 }
 
-std::string EnuFields(const Enu& o) {
+// up is left empty when there is no height to compare with.
+std::string EnuFields(const Enu& o, bool up = true) {
     // No "-0.000" for what rounds to nothing.
     auto metres = [](double v) { return Fixed(std::fabs(v) < 0.0005 ? 0.0 : v, 3); };
-    return metres(o.east) + "," + metres(o.north) + "," + metres(o.up);
+    return metres(o.east) + "," + metres(o.north) + "," + (up ? metres(o.up) : "");
 }
 
 std::string MeanStdJson(const std::optional<MeanStd>& v) {
@@ -391,7 +392,7 @@ void CStaticSession::CloseEpoch() {
         const Geodetic reference{r.latDeg, r.lonDeg,
                                  r.hasAlt ? EllipsoidalHeightM(r.altM, e.geoidM) : point.heightM};
         const Enu offset = EnuOf(reference, point);
-        row += EnuFields(offset);
+        row += EnuFields(offset, r.hasAlt);
         if (counted && is3d) {
             m_errors.Add(offset);
         }
@@ -456,6 +457,7 @@ int CStaticSession::SecondPass(const Geodetic& origin) {
     if (!in) {
         return errno != 0 ? errno : EIO;
     }
+    const CEnuFrame frame(origin);
     std::string line;
     uint64_t index = 0;
     bool header = true;
@@ -513,9 +515,12 @@ int CStaticSession::WritePlot() {
                            ? m_errors.HorizontalQuantile(1.0 - static_cast<double>(kPlotOutliers) /
                                                                    static_cast<double>(counted))
                            : 1e300;
-    const uint64_t stride = counted > kPlotDots ? (counted + (kPlotDots - kPlotOutliers) - 1) /
-                                                      (kPlotDots - kPlotOutliers)
-                                                : 1;
+    // The regular dots: an even share, floor(i x budget / n) stepping up at each kept one.
+    const uint64_t budget = kPlotDots - kPlotOutliers;
+    if (counted > kPlotDots) {
+        plot.thinnedFrom = counted;
+        plot.outlierCutM = cut;
+    }
     const uint64_t window = m_inWindow;
     std::ifstream in(m_paths[kEpochs], std::ios::binary);
     std::string line;
@@ -558,8 +563,10 @@ int CStaticSession::WritePlot() {
                 c.Add(StaticPlot::kVertical, t, up);
             }
             const bool outlier = h > cut && outliers < kPlotOutliers;
-            if (outlier || taken3d % stride == 0) {
-                plot.dots.push_back({static_cast<float>(east), static_cast<float>(north)});
+            const bool regular = counted <= kPlotDots ||
+                                 (taken3d + 1) * budget / counted != taken3d * budget / counted;
+            if (outlier || regular) {
+                plot.dots.push_back({static_cast<float>(east), static_cast<float>(north), outlier});
                 outliers += outlier ? 1 : 0;
             }
             ++taken3d;
@@ -650,8 +657,8 @@ int CStaticSession::Finish() {
          ",\n";
     if (s.origin) {
         j += "    \"origin\": {\"lat\": " + Fixed(s.origin->latDeg, 8) +
-             ", \"lon\": " + Fixed(s.origin->lonDeg, 8) +
-             ", \"ellipsoidal_height_m\": " + Fixed(s.origin->heightM, 3) + "},\n";
+             ", \"lon\": " + Fixed(s.origin->lonDeg, 8) + ", \"ellipsoidal_height_m\": " +
+             (s.vertical ? Fixed(s.origin->heightM, 3) : std::string("null")) + "},\n";
     } else {
         j += "    \"origin\": null,\n";
     }

@@ -99,7 +99,7 @@ TEST(CampaignDialogTest, ThreeColdStartsReachTheSummary) {
         }
         ASSERT_EQ(cells.size(), 19u);
         EXPECT_EQ(cells[3], "passed");
-        EXPECT_EQ(cells[17], "reader-wake\r");
+        EXPECT_EQ(cells[17], "reader-wake");
         auto value = [&](const char* key) {
             const size_t at = truth[i].find(std::string("\"") + key + "\":");
             return std::atof(truth[i].c_str() + at + std::strlen(key) + 3);

@@ -214,11 +214,15 @@ TEST(StaticSession, CountsFromTheFirst3dFixAndTheSkip) {
         uint64_t inStatistics;
         uint64_t epochs3d;
         double availabilityPct;
+        bool reference;
     } rows[] = {
         // 5 epochs without a fix, 20 with 3D, 5 in 2D: the last 25 count.
-        {"no skip", 0, 25, 20, 80.0},
+        {"no skip", 0, 25, 20, 80.0, true},
         // The first 3D epoch is at 500 ms: skip 1 s leaves out ten more.
-        {"skip 1 s", 1, 15, 10, 200.0 / 3},
+        {"skip 1 s", 1, 15, 10, 200.0 / 3, true},
+        // About the mean of the 3D fixes (the alternating offsets average out): the epochs file
+        // is rewritten with the offsets at the end.
+        {"about the mean", 0, 25, 20, 80.0, false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.label);
@@ -226,7 +230,9 @@ TEST(StaticSession, CountsFromTheFirst3dFixAndTheSkip) {
         StaticSettings settings;
         settings.durationS = 100;
         settings.skipS = r.skipS;
-        settings.reference = GeoPosition{48.1173, 11.516666666666667, 545.4, true};
+        if (r.reference) {
+            settings.reference = GeoPosition{48.1173, 11.516666666666667, 545.4, true};
+        }
         CStaticSession run;
         ASSERT_EQ(run.Begin(settings, dir.Path(), {}, {0, 1796558400000}), 0);
         StaticFeeder feed;
@@ -242,13 +248,38 @@ TEST(StaticSession, CountsFromTheFirst3dFixAndTheSkip) {
         EXPECT_NEAR(*s.cep50M, 1.853, 0.01);
         EXPECT_NEAR(s.northM->mean, 0, 0.01);
         EXPECT_NEAR(s.cn0->mean, 41.5, 1e-9);
-        EXPECT_TRUE(s.aboutReference);
+        EXPECT_EQ(s.aboutReference, r.reference);
         EXPECT_NEAR(s.availability3dPct, r.availabilityPct, 1e-9);
         // Header and one row per epoch, each with its offsets.
         const std::string csv = ReadFileBytes(run.EpochsPath());
         EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 31);
-        EXPECT_NE(csv.find(",41.50,0.000,-1.853,0.000\r\n"), std::string::npos) << csv;
+        EXPECT_NE(csv.find(",41.50,0.000,-1.85"), std::string::npos) << csv;
     }
+}
+
+TEST(StaticSession, ThePlotThinsToTwentyThousandDotsKeepingTheOutliers) {
+    TempDir dir;
+    StaticSettings settings;
+    settings.durationS = 10000;
+    settings.reference = GeoPosition{48.1173, 11.516666666666667, 545.4, true};
+    CStaticSession run;
+    ASSERT_EQ(run.Begin(settings, dir.Path(), {}, {0, 1796558400000}), 0);
+    StaticFeeder feed;
+    for (uint32_t k = 0; k < 30000; ++k) {
+        // Steps of 0.1853 m up to 1.3 m, one epoch 50 m out.
+        feed.Epoch(run, k * 100, 3, k == 12345 ? 50 : 0.1853 * (k % 8) - 0.65);
+    }
+    EXPECT_EQ(run.Finish(), 0);
+    const std::string svg = ReadFileBytes(run.SvgPath());
+    size_t dots = 0, far = 0;
+    for (size_t at = svg.find("class=\"epoch\""); at != std::string::npos;
+         at = svg.find("class=\"epoch\"", at + 1)) {
+        ++dots;
+        far += svg.compare(svg.find("fill=", at), 14, "fill=\"#d62728\"") == 0 ? 1 : 0;
+    }
+    EXPECT_LE(dots, 20000u);
+    EXPECT_GE(dots, 18000u);
+    EXPECT_EQ(far, 1u); // the 50 m epoch, on the frame
 }
 
 } // namespace

@@ -219,6 +219,8 @@ TEST_F(CampaignToolTest, FiveCyclesMatchTheTruthAndMakeTheRecord) {
         // One epoch (100 ms) of quantisation, plus 20 ms for the line and the reads.
         EXPECT_NEAR(std::atof(rows[i][5].c_str()), truthMs, 120.0);
         EXPECT_EQ(rows[i][17], "poll");
+        // The fix epoch's GSV lists at least the four satellites of the fix.
+        EXPECT_GE(std::atof(rows[i][18].c_str()), 12.0) << rows[i][18];
     }
     const std::string json = ReadFileBytes(Record(".json"));
     EXPECT_TRUE(JsonCheck(json).Whole()) << json;

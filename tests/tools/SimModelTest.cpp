@@ -371,7 +371,9 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
         {"--port", "a/b"},     {"--loop"},
         {"--frobnicate"},      {"--seed", "x"},
         {"--pause-at", "1"},   {"--pause-at", "1", "--pause-for", "0"},
-        {"--replay-raw"},
+        {"--replay-raw"},      {"--noise", "2"},
+        {"--noise", "-1,2"},   {"--noise-tau", "5"},
+        {"--cn0", "45"},       {"--cn0", "0,3"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parse(args).ok) << args[0];
@@ -385,6 +387,52 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(south.options.latDeg, -33.5);
     EXPECT_DOUBLE_EQ(south.options.lonDeg, -70.25);
     EXPECT_TRUE(south.options.loop);
+    const SimArguments noisy = parse({"--noise", "2,3.5", "--noise-tau", "30", "--cn0", "45,2"});
+    ASSERT_TRUE(noisy.ok) << noisy.error;
+    EXPECT_TRUE(noisy.options.stationary); // implied
+    EXPECT_DOUBLE_EQ(noisy.options.noiseVerticalM, 3.5);
+    EXPECT_DOUBLE_EQ(noisy.options.noiseTauS, 30);
+    EXPECT_EQ(noisy.options.cn0MeanDbHz, 45.0);
+}
+
+// The reported position of a receiver standing still: the error's spread and its correlation
+// from one epoch to the next, exp(-dt / tau) for a first-order Gauss-Markov process.
+TEST(SimModel, StandingStillReportsTheNoiseAskedFor) {
+    struct Row {
+        const char* label;
+        double tauS;
+        double correlation; // lag one epoch (1 s)
+        double tolerance;
+    } rows[] = {{"independent", 0, 0, 0.06}, {"tau 30 s", 30, std::exp(-1.0 / 30), 0.02}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.label);
+        SimOptions o = Fixed(3);
+        o.stationary = true;
+        o.noiseHorizontalM = 2;
+        o.noiseTauS = r.tauS;
+        ReceiverModel model(o, 3);
+        CNmeaParser parser;
+        std::vector<double> north;
+        for (uint64_t k = 0; k < 3000; ++k) {
+            const std::string gga = Find(model.Epoch(k), "GGA");
+            parser.Parse(gga.data(), gga.size());
+            // 1 degree of latitude is 111.2 km here, to 0.1 %.
+            north.push_back((parser.m_dGGALatitude - o.latDeg) * 111200);
+            EXPECT_DOUBLE_EQ(model.LatitudeDeg(), o.latDeg); // the truth does not move
+        }
+        double mean = 0, var = 0, lag = 0;
+        for (double v : north) {
+            mean += v / static_cast<double>(north.size());
+        }
+        for (size_t i = 0; i < north.size(); ++i) {
+            var += (north[i] - mean) * (north[i] - mean);
+            lag += i > 0 ? (north[i] - mean) * (north[i - 1] - mean) : 0;
+        }
+        EXPECT_NEAR(lag / var, r.correlation, r.tolerance);
+        if (r.tauS == 0) {
+            EXPECT_NEAR(std::sqrt(var / static_cast<double>(north.size() - 1)), 2.0, 0.1);
+        }
+    }
 }
 
 // Four constellations at NMEA 4.0 and 4.11: the program's multi-GNSS decoding sees every
