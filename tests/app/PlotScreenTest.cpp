@@ -53,25 +53,23 @@ struct Seen {
     int blankDark = 0; // dark pixels beside it, where the drawing has nothing
 };
 
-int CountColour(const wxImage& image, const wxColour& colour) {
+// Pixels of image for which is(r, g, b) holds.
+template <typename Pred> int Count(const wxImage& image, Pred is) {
     int n = 0;
     for (int y = 0; image.IsOk() && y < image.GetHeight(); ++y) {
         for (int x = 0; x < image.GetWidth(); ++x) {
-            n += image.GetRed(x, y) == colour.Red() && image.GetGreen(x, y) == colour.Green() &&
-                 image.GetBlue(x, y) == colour.Blue();
+            n += is(int(image.GetRed(x, y)), int(image.GetGreen(x, y)), int(image.GetBlue(x, y)));
         }
     }
     return n;
 }
-
+int CountColour(const wxImage& image, const wxColour& c) {
+    return Count(image, [&](int r, int g, int b) {
+        return r == c.Red() && g == c.Green() && b == c.Blue();
+    });
+}
 int CountDark(const wxImage& image) {
-    int n = 0;
-    for (int y = 0; image.IsOk() && y < image.GetHeight(); ++y) {
-        for (int x = 0; x < image.GetWidth(); ++x) {
-            n += image.GetRed(x, y) < 96 && image.GetGreen(x, y) < 96 && image.GetBlue(x, y) < 96;
-        }
-    }
-    return n;
+    return Count(image, [](int r, int g, int b) { return r < 96 && g < 96 && b < 96; });
 }
 
 // What the screen shows of the plot window; titleBox and blankBox in the drawing's units.
@@ -234,26 +232,11 @@ namespace {
 
 // Blue dominant: the static plot's epoch dots (#1f5fbf), blended into white at their edges.
 int CountBluish(const wxImage& image) {
-    int n = 0;
-    for (int y = 0; image.IsOk() && y < image.GetHeight(); ++y) {
-        for (int x = 0; x < image.GetWidth(); ++x) {
-            n += image.GetBlue(x, y) > image.GetRed(x, y) + 60 &&
-                 image.GetBlue(x, y) > image.GetGreen(x, y) + 30;
-        }
-    }
-    return n;
+    return Count(image, [](int r, int g, int b) { return b > r + 60 && b > g + 30; });
 }
-
 // Green dominant: the CEP50 circle (#2e9e44).
 int CountGreenish(const wxImage& image) {
-    int n = 0;
-    for (int y = 0; image.IsOk() && y < image.GetHeight(); ++y) {
-        for (int x = 0; x < image.GetWidth(); ++x) {
-            n += image.GetGreen(x, y) > image.GetRed(x, y) + 60 &&
-                 image.GetGreen(x, y) > image.GetBlue(x, y) + 40;
-        }
-    }
-    return n;
+    return Count(image, [](int r, int g, int b) { return g > r + 60 && g > b + 40; });
 }
 
 // The static plot's title, "Deviation from the mean position", centred at (400, 24); nothing to
