@@ -7,7 +7,9 @@
 
 namespace {
 constexpr int kKindIds[] = {IDC_CAMPAIGN_COLD, IDC_CAMPAIGN_WARM, IDC_CAMPAIGN_HOT,
-                            IDC_CAMPAIGN_ALL};
+                            IDC_CAMPAIGN_ALL, IDC_CAMPAIGN_STATIC};
+// A day at most: longer runs belong to the headless command.
+constexpr int32_t kMaxDurationS = 86400;
 } // namespace
 
 CCampaignDlg::CCampaignDlg(wxWindow* parent) : CDialogBase(IDD_CAMPAIGN_DIALOG, parent) {}
@@ -24,6 +26,7 @@ void CCampaignDlg::DoDataExchange(CDataExchange* pDX) {
     CDialogBase::DoDataExchange(pDX);
     DDX_Text(pDX, IDC_CAMPAIGN_RUNS, m_strRuns);
     DDX_Text(pDX, IDC_CAMPAIGN_TIMEOUT, m_strTimeout);
+    DDX_Text(pDX, IDC_CAMPAIGN_DURATION, m_strDuration);
 }
 
 std::vector<int32_t> CCampaignDlg::Kinds() const {
@@ -43,11 +46,21 @@ void CCampaignDlg::OnOK() {
     if (!UpdateData(true)) {
         return;
     }
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         if (auto* radio = dynamic_cast<wxRadioButton*>(GetDlgItem(kKindIds[i]));
             radio != nullptr && radio->GetValue()) {
             m_nKind = i;
         }
+    }
+    if (IsStatic()) {
+        const int32_t duration = DecimalValue(m_strDuration.utf8_string());
+        if (duration < 1 || duration > kMaxDurationS) {
+            MessageBox("Duration in seconds, from 1 to 86400", kMbStopOk);
+            return;
+        }
+        m_nDurationS = static_cast<uint32_t>(duration);
+        CDialogBase::OnOK();
+        return;
     }
     const int32_t runs = DecimalValue(m_strRuns.utf8_string());
     const int32_t timeout = DecimalValue(m_strTimeout.utf8_string());

@@ -435,7 +435,7 @@ int CReceiverMonitor::StartCampaign(CampaignSettings settings,
     std::vector<CampaignNotice> notices;
     {
         std::lock_guard lock(m_campaignMutex);
-        if (m_campaign) {
+        if (m_campaign || m_static) {
             return EBUSY;
         }
         settings.timing = "reader-wake";
@@ -472,15 +472,75 @@ int CReceiverMonitor::StartCampaign(CampaignSettings settings,
     return 0;
 }
 
+int CReceiverMonitor::StartStaticCampaign(StaticSettings settings,
+                                          const std::filesystem::path& folder) {
+    {
+        std::lock_guard lock(m_campaignMutex);
+        if (m_campaign || m_static) {
+            return EBUSY;
+        }
+        settings.timing = "reader-wake";
+        auto session = std::make_unique<CStaticSession>();
+        const std::vector<std::pair<std::string, std::string>> extra = {
+            {"port", m_strComPort}, {"baud", std::to_string(m_nBaudRate)}};
+        if (const int error = session->Begin(settings, folder, extra, {TickCountMs(), UtcNowMs()});
+            error != 0) {
+            return error;
+        }
+        m_static = std::move(session);
+        m_staticStartMs = TickCountMs();
+        m_staticShownS = 0;
+        m_bCampaign = true;
+    }
+    m_readerWake.Set();
+    CampaignNotice n;
+    n.what = CampaignNotice::What::Progress;
+    n.isStatic = true;
+    n.runs = static_cast<int32_t>(settings.durationS);
+    CampaignNotify(std::move(n));
+    return 0;
+}
+
+void CReceiverMonitor::StaticStepLocked(CampaignTime now, std::vector<CampaignNotice>* notices) {
+    m_static->Tick(now);
+    if (m_static->Running()) {
+        const uint32_t elapsedS = (now.monoMs - m_staticStartMs) / 1000;
+        if (elapsedS != m_staticShownS) {
+            m_staticShownS = elapsedS;
+            CampaignNotice n;
+            n.what = CampaignNotice::What::Progress;
+            n.isStatic = true;
+            n.run = static_cast<int32_t>(elapsedS);
+            n.runs = static_cast<int32_t>(m_static->Settings().durationS);
+            n.text = m_static->ProgressText(now);
+            notices->push_back(std::move(n));
+        }
+        return;
+    }
+    CampaignNotice n;
+    n.what = CampaignNotice::What::Finished;
+    n.isStatic = true;
+    n.error = m_static->Finish();
+    n.runs = static_cast<int32_t>(m_static->Settings().durationS);
+    n.text = m_static->SummaryText();
+    n.paths = m_static->Paths();
+    n.allPassed = n.error == 0 && m_static->Summary().epochs3d > 0;
+    notices->push_back(std::move(n));
+    m_static.reset();
+    m_bCampaign = false;
+}
+
 void CReceiverMonitor::StopCampaign() {
     std::vector<CampaignNotice> notices;
     {
         std::lock_guard lock(m_campaignMutex);
-        if (!m_campaign) {
-            return;
+        if (m_static) {
+            m_static->Stop();
+            StaticStepLocked({TickCountMs(), UtcNowMs()}, &notices);
+        } else if (m_campaign) {
+            m_campaign->Stop();
+            FinishLocked(&notices);
         }
-        m_campaign->Stop();
-        FinishLocked(&notices);
     }
     for (CampaignNotice& n : notices) {
         CampaignNotify(std::move(n));
@@ -544,17 +604,24 @@ void CReceiverMonitor::FinishLocked(std::vector<CampaignNotice>* notices) {
 
 void CReceiverMonitor::CampaignLine(const ReceivedLine& line) {
     FixSample sample;
+    StaticSample staticSample;
     {
         std::lock_guard lock(g_csParser);
         sample = SampleOf(m_parser);
+        staticSample = StaticSampleOf(m_parser, line);
     }
     std::vector<CampaignNotice> notices;
     {
         std::lock_guard lock(m_campaignMutex);
-        if (!m_campaign) {
+        const CampaignTime now{line.arrivalMs, UtcNowMs()};
+        if (m_static) {
+            m_static->Line(line, staticSample, now);
+            StaticStepLocked(now, &notices);
+        } else if (!m_campaign) {
             return;
+        } else {
+            ActLocked(m_campaign->Line(line, sample, now), &notices);
         }
-        ActLocked(m_campaign->Line(line, sample, {line.arrivalMs, UtcNowMs()}), &notices);
     }
     for (CampaignNotice& n : notices) {
         CampaignNotify(std::move(n));
@@ -568,14 +635,17 @@ void CReceiverMonitor::CampaignTick() {
     std::vector<CampaignNotice> notices;
     {
         std::lock_guard lock(m_campaignMutex);
-        if (!m_campaign) {
+        if (m_static) {
+            StaticStepLocked({TickCountMs(), UtcNowMs()}, &notices);
+        } else if (!m_campaign) {
             return;
-        }
-        if (m_campaign->Engine().WaitingForPort() && m_serial.IsPortOpen()) {
-            ActLocked(m_campaign->PortBack({TickCountMs(), UtcNowMs()}), &notices);
-        }
-        if (m_campaign) {
-            ActLocked(m_campaign->Tick({TickCountMs(), UtcNowMs()}), &notices);
+        } else {
+            if (m_campaign->Engine().WaitingForPort() && m_serial.IsPortOpen()) {
+                ActLocked(m_campaign->PortBack({TickCountMs(), UtcNowMs()}), &notices);
+            }
+            if (m_campaign) {
+                ActLocked(m_campaign->Tick({TickCountMs(), UtcNowMs()}), &notices);
+            }
         }
     }
     for (CampaignNotice& n : notices) {

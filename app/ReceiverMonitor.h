@@ -41,6 +41,9 @@
 //   end, stores the result under m_identityMutex (taken alone, never with another lock) and calls
 //   IdentifyNotify. While it runs the reader's pause ends as soon as bytes arrive, as for a
 //   campaign.
+// - A static run (StartStaticCampaign) goes the same way: m_static, guarded by m_campaignMutex,
+//   is fed after each line and ticked after each pass; it sends nothing. At most one of
+//   m_campaign and m_static is set.
 #include "CampaignSession.h"
 #include "NmeaLog.h"
 #include "NmeaParser.h"
@@ -49,6 +52,7 @@
 #include "ReceiverLine.h"
 #include "ScreenFormat.h"
 #include "SharedSerial.h"
+#include "StaticSession.h"
 #include "Threads.h"
 
 #include <atomic>
@@ -130,7 +134,8 @@ public:
 
     // What a campaign reports to the dialog.
     struct CampaignNotice {
-        enum class What { RestartSent, RunFinished, Finished } what = What::RestartSent;
+        // Progress: a static run's elapsed seconds, about once a second.
+        enum class What { RestartSent, RunFinished, Finished, Progress } what = What::RestartSent;
         int32_t kind = kStartNone;
         int32_t run = 0; // 1-based
         int32_t runs = 0;
@@ -141,6 +146,7 @@ public:
         int64_t ttffMs = -1;                      // RunFinished: the run's TTFF, -1 none
         bool portLost = false;                    // Finished: a run lost its port
         bool fixesIgnored = false; // Finished: fixes only in sentences this mode ignores
+        bool isStatic = false;     // a static run's notice
     };
     // Starts a campaign recorded in folder (user-interface thread). 0, EBUSY while one runs, or
     // the error number of the record's creation.
@@ -148,6 +154,10 @@ public:
     // Ends a running campaign and writes its record (user-interface thread, and the destructor);
     // the Finished notice comes before this returns. Nothing happens without a campaign.
     void StopCampaign();
+    // Starts a static run recorded in folder (user-interface thread): every epoch for the
+    // settings' duration, then its statistics and plot. 0, EBUSY while a campaign runs, or the
+    // error number of the record's creation.
+    int StartStaticCampaign(StaticSettings settings, const std::filesystem::path& folder);
     bool CampaignRunning() const { return m_bCampaign.load(); }
     // Tests: shorter reopen periods than the program's. Call before StartReaderThread.
     void SetReopenPeriods(uint32_t silenceMs, uint32_t noiseMs);
@@ -218,6 +228,8 @@ private:
     // The port went away (reader thread, after closing it): the run in progress is port-lost.
     void CampaignPortLost();
     void FinishLocked(std::vector<CampaignNotice>* notices);
+    // Under m_campaignMutex: a progress notice when a second has passed; the end when it is over.
+    void StaticStepLocked(CampaignTime now, std::vector<CampaignNotice>* notices);
     void ClosePort(PortCloseReason reason);
     void TryReopen();
 
@@ -232,6 +244,9 @@ private:
 
     std::mutex m_campaignMutex;
     std::unique_ptr<CCampaignSession> m_campaign; // guarded by m_campaignMutex
+    std::unique_ptr<CStaticSession> m_static;     // guarded by m_campaignMutex
+    uint32_t m_staticStartMs = 0;                 // guarded by m_campaignMutex
+    uint32_t m_staticShownS = 0;                  // guarded by m_campaignMutex
     std::atomic<bool> m_bCampaign{false};         // a campaign runs (read without the lock)
     std::atomic<bool> m_bAutoReopen{false};
     std::atomic<bool> m_bSetupOwnsPort{false};

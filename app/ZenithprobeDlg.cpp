@@ -12,6 +12,7 @@ wxBEGIN_EVENT_TABLE(CZenithprobeDlg, CDialogBase)
     EVT_BUTTON(IDC_SETUP, CZenithprobeDlg::OnSetupCommand)
     EVT_MENU(MenuCommandId(IDM_SETUP), CZenithprobeDlg::OnSetupCommand)
     EVT_MENU(MenuCommandId(IDM_CAMPAIGN), CZenithprobeDlg::OnCampaignCommand)
+    EVT_MENU(MenuCommandId(IDM_RECORDS), CZenithprobeDlg::OnRecordsCommand)
     EVT_MENU(MenuCommandId(IDM_AUTO_REOPEN), CZenithprobeDlg::OnAutoReopenCommand)
 wxEND_EVENT_TABLE()
 

@@ -86,6 +86,12 @@ public:
     // Starts a campaign of cycles x kinds runs recorded in the program's folder; false (after a
     // message box) when the record cannot be created.
     bool StartCampaignRuns(const std::vector<int32_t>& kinds, int32_t cycles, uint32_t timeoutS);
+    // The campaign's summary box; "Show plot" opens svgFile's plot (none offered when empty).
+    void ShowCampaignSummary(const wxString& text, bool passed,
+                             const std::filesystem::path& svgFile);
+    // Starts a static run of durationS seconds recorded in the program's folder; false (after a
+    // message box) when the record cannot be created.
+    bool StartStaticRun(uint32_t durationS);
     // Tests: a shorter settle time than the campaign's default.
     void SetCampaignSettle(uint32_t seconds) { m_nCampaignSettleS = seconds; }
 
@@ -176,6 +182,7 @@ private:
     void OnAutoReopenCommand(wxCommandEvent& event); // "Reconnect automatically": AUTO_REOPEN
     void OnLButtonUp(wxMouseEvent& event);
     void OnCampaignCommand(wxCommandEvent& event);
+    void OnRecordsCommand(wxCommandEvent& event); // "Records...": the record folder's campaigns
     void SetCampaignMenuLabel(const wxString& label);
     void StartRestartWaiter();
     void RestartPostProcessing(CLifetimeToken token, std::shared_ptr<std::atomic<bool>> done);

@@ -2,9 +2,14 @@
 // campaign reports (restarts shown like the dialog's own, progress in field 1069, the summary).
 #include "CampaignDlg.h"
 #include "Debug.h"
+#include "PlotDlg.h"
+#include "RecordsDlg.h"
 #include "ResourceIds.h"
 #include "UiThread.h"
 #include "ZenithprobeDlg.h"
+
+#include <system_error>
+#include <wx/msgdlg.h>
 
 void CZenithprobeDlg::OnCampaignCommand(wxCommandEvent&) {
     OnCampaign();
@@ -16,9 +21,27 @@ void CZenithprobeDlg::OnCampaign() {
         return;
     }
     CCampaignDlg dlg(this);
-    if (dlg.DoModal() == kIdOk) {
+    if (dlg.DoModal() != kIdOk) {
+        return;
+    }
+    if (dlg.IsStatic()) {
+        StartStaticRun(dlg.DurationS());
+    } else {
         StartCampaignRuns(dlg.Kinds(), dlg.Runs(), dlg.TimeoutS());
     }
+}
+
+bool CZenithprobeDlg::StartStaticRun(uint32_t durationS) {
+    StaticSettings settings;
+    settings.durationS = durationS;
+    SetCampaignMenuLabel("Stop campaign");
+    if (const int error = StartStaticCampaign(settings, m_strDataDir); error != 0) {
+        SetCampaignMenuLabel("Campaign...");
+        DebugPrint("CZenithprobeDlg::OnCampaign() Unable to create file (%d)!\r\n", error);
+        MessageBox("Unable to create file", kMbStopOk);
+        return false;
+    }
+    return true;
 }
 
 bool CZenithprobeDlg::StartCampaignRuns(const std::vector<int32_t>& kinds, int32_t cycles,
@@ -83,6 +106,10 @@ void CZenithprobeDlg::CampaignNotify(CampaignNotice notice) {
             SetDlgItemText(IDC_START_KIND, wxString::Format("%s %d/%d", StartKindText(notice.kind),
                                                             notice.run, notice.runs));
             break;
+        case CampaignNotice::What::Progress:
+            SetDlgItemText(IDC_START_KIND,
+                           wxString::Format("static %d/%d", notice.run, notice.runs));
+            break;
         case CampaignNotice::What::RunFinished:
             DebugPrint("CZenithprobeDlg::OnCampaign() %s!\r\n", notice.text.c_str());
             if (notice.ttffMs >= 0) {
@@ -93,7 +120,10 @@ void CZenithprobeDlg::CampaignNotify(CampaignNotice notice) {
             break;
         case CampaignNotice::What::Finished: {
             SetCampaignMenuLabel("Campaign...");
-            wxString text = notice.allPassed ? "Campaign passed\n\n" : "Campaign ended\n\n";
+            // A static run has no verdict: it ends.
+            wxString text = notice.isStatic    ? "Static run ended\n\n"
+                            : notice.allPassed ? "Campaign passed\n\n"
+                                               : "Campaign ended\n\n";
             if (notice.fixesIgnored) {
                 text += "The receiver reports its fixes only in sentences that Multi-GNSS off "
                         "ignores (MULTI_GNSS=0): switch Options > Multi-GNSS on and start "
@@ -102,16 +132,41 @@ void CZenithprobeDlg::CampaignNotify(CampaignNotice notice) {
                 text += "The port closed during the campaign (port-lost).\n\n";
             }
             text += wxString::FromUTF8(notice.text);
+            std::filesystem::path svg;
             for (const std::filesystem::path& p : notice.paths) {
                 text += "\n" + wxString::FromUTF8(p.filename().string());
+                svg = p.extension() == ".svg" ? p : svg;
             }
             if (notice.error != 0) {
                 text += "\n\nUnable to write the files completely";
             }
-            MessageBox(text, notice.allPassed ? long{wxOK | wxICON_INFORMATION}
-                                              : long{wxOK | wxICON_WARNING});
+            // The plot is offered whenever it was written, even when another file failed.
+            std::error_code ec;
+            ShowCampaignSummary(text, notice.allPassed,
+                                std::filesystem::file_size(svg, ec) > 0 && !ec ? svg : "");
             break;
         }
         }
     });
+}
+
+void CZenithprobeDlg::ShowCampaignSummary(const wxString& text, bool passed,
+                                          const std::filesystem::path& svgFile) {
+    const long style = passed ? long{wxOK | wxICON_INFORMATION} : long{wxOK | wxICON_WARNING};
+    if (svgFile.empty()) {
+        MessageBox(text, style);
+        return;
+    }
+    // OK keeps its place and meaning; the plot is the box's second button.
+    wxMessageDialog box(this, text, "Zenithprobe", style | wxHELP);
+    box.SetHelpLabel("Show plot");
+    if (box.ShowModal() == wxID_HELP) {
+        CPlotDlg plot(this, svgFile);
+        plot.DoModal();
+    }
+}
+
+void CZenithprobeDlg::OnRecordsCommand(wxCommandEvent&) {
+    CRecordsDlg dlg(this, m_strDataDir);
+    dlg.DoModal();
 }

@@ -86,6 +86,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The plot window draws through librsvg (found by dpkg-shlibdeps); its GdkPixbuf loader lets the
+# toolkit open the same SVG files.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "librsvg2-common")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Debian ships stripped executables; the release build keeps no debug information anyway.
 set(CPACK_STRIP_FILES ON)

@@ -8,6 +8,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
+#include <wx/listctrl.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
 #include <wx/radiobut.h>
@@ -227,6 +228,8 @@ wxWindow* CDialogBase::CreateControl(const ControlTemplate& c) {
         labelColours = true;
     } else if (c.kind == "wxPanel") {
         w = new wxPanel(this, id, pos, size, c.style | wxBORDER_NONE);
+    } else if (c.kind == "wxListCtrl") {
+        w = new wxListCtrl(this, id, pos, size, c.style);
     } else if (c.kind == "wxComboBox") {
         const wxSize closed(size.x, DialogUnitsToPixels(kComboLineUnits));
         w = new wxComboBox(this, id, wxEmptyString, pos, closed, c.items, c.style);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <wx/combobox.h>
+#include <wx/listctrl.h>
 #include <wx/mstream.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
@@ -46,10 +47,15 @@ constexpr StyleName kStyles[] = {
     {"wxCAPTION", wxCAPTION},
     {"wxSYSTEM_MENU", wxSYSTEM_MENU},
     {"wxCLOSE_BOX", wxCLOSE_BOX},
+    {"wxRESIZE_BORDER", wxRESIZE_BORDER},
+    {"wxMAXIMIZE_BOX", wxMAXIMIZE_BOX},
+    {"wxLC_REPORT", wxLC_REPORT},
+    {"wxLC_SINGLE_SEL", wxLC_SINGLE_SEL},
 };
 
-constexpr const char* kKinds[] = {"wxStaticText", "wxButton", "wxTextCtrl", "wxCheckBox",
-                                  "wxStaticBox",  "wxPanel",  "wxComboBox", "wxRadioButton"};
+constexpr const char* kKinds[] = {"wxStaticText", "wxButton",      "wxTextCtrl",
+                                  "wxCheckBox",   "wxStaticBox",   "wxPanel",
+                                  "wxComboBox",   "wxRadioButton", "wxListCtrl"};
 
 bool ParseStyle(const wxString& text, long* style) {
     long value = 0;

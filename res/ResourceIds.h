@@ -83,5 +83,15 @@ inline constexpr int IDM_AUTO_REOPEN = 32791; // check item; saved as AUTO_REOPE
 inline constexpr int IDM_RECEIVER_FIRST = 32792;
 inline constexpr int IDM_RECEIVER_AUTO = 32799;
 
+// Options "Records...": the record folder's campaigns (template 151) and a plot's window (152).
+// The campaign dialog's Static kind and its duration.
+inline constexpr int IDM_RECORDS = 32800;
+inline constexpr int IDD_RECORDS_DIALOG = 151;
+inline constexpr int IDC_RECORDS_LIST = 1121;
+inline constexpr int IDC_RECORDS_FOLDER = 1122;
+inline constexpr int IDD_PLOT_DIALOG = 152;
+inline constexpr int IDC_CAMPAIGN_STATIC = 1123;
+inline constexpr int IDC_CAMPAIGN_DURATION = 1124;
+
 // The program's icon.
 inline constexpr int IDI_ZENITHPROBE = 128;
