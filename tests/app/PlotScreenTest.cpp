@@ -215,8 +215,9 @@ TEST_F(PlotScreenTest, PlotTtffCampaignFromSummaryAndRecords) {
 
     ASSERT_TRUE(first && small && again);
     EXPECT_EQ(first->size, wxSize(800, 660)) << "the drawing's own size at scale 1";
-    // Three passed runs and the legend's dot: about 50 pixels each at full size.
-    EXPECT_GT(first->dots, 4 * 30);
+    // Three passed runs and the legend's dot, filled green inside the kind's outline: about 25
+    // pixels each at full size.
+    EXPECT_GT(first->dots, 4 * 20);
     EXPECT_GT(first->titleDark, 40);
     EXPECT_EQ(first->blankDark, 0);
     // Half the size, a quarter of the dot pixels: the drawing scaled, not cut.

@@ -306,6 +306,7 @@ TEST(SoftKeys, ExitAndOptionsWithMappedCommandIds) {
                     {0, ""},
                     {IDM_SETUP, "Setup..."},
                     {IDM_CAMPAIGN, "Campaign..."},
+                    {IDM_RECORDS, "Records..."},
                     {IDM_AUTO_REOPEN, "Reconnect automatically"}};
     ASSERT_EQ(options->GetMenuItemCount(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
