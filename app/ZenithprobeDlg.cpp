@@ -91,6 +91,7 @@ void CZenithprobeDlg::InitAll() {
         }
     }
     m_nScreenTimer = SetTimer(kScreenTimerId, m_nScreenPeriodMs);
+    m_nLineTimer = SetTimer(kLineTimerId, kLinePeriodMs);
     DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
 }
 
@@ -99,7 +100,11 @@ void CZenithprobeDlg::ShowLine(std::string text) {
     PostToUi(m_lifetime.Token(), [this, text = std::move(text)] {
         m_bPortClosedShown = false;
         m_strLine = wxString::FromUTF8(text);
-        SetDlgItemText(IDC_NMEA_LINE, m_strLine);
+        // Shown at the line timer's next tick (or at once without the timer).
+        m_bLineDirty = m_nLineTimer != 0;
+        if (!m_bLineDirty) {
+            SetDlgItemText(IDC_NMEA_LINE, m_strLine);
+        }
         if (m_lineShownHook) {
             m_lineShownHook(m_strLine);
         }
@@ -111,6 +116,7 @@ void CZenithprobeDlg::ShowPortClosed(PortCloseReason, std::string note) {
     PostToUi(m_lifetime.Token(), [this, note = std::move(note)] {
         m_bPortClosedShown = true;
         m_strLine = wxString::FromUTF8(note);
+        m_bLineDirty = false;
         SetDlgItemText(IDC_NMEA_LINE, m_strLine);
         SetDlgItemText(IDC_GSA_FIX_MODE, FixModeText(1));
         if (m_lineShownHook) {
@@ -152,6 +158,10 @@ void CZenithprobeDlg::Shutdown() {
     if (m_nScreenTimer != 0) {
         KillTimer(m_nScreenTimer);
         m_nScreenTimer = 0;
+    }
+    if (m_nLineTimer != 0) {
+        KillTimer(m_nLineTimer);
+        m_nLineTimer = 0;
     }
     StopCampaign(); // the record keeps the runs finished so far
     m_serial.Close();

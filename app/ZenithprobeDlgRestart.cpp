@@ -237,6 +237,11 @@ void CZenithprobeDlg::OnLButtonUp(wxMouseEvent& event) {
 void CZenithprobeDlg::OnTimer(uint32_t id) {
     if (id == kTTFFTimerId) {
         TickTTFF();
+    } else if (id == kLineTimerId) {
+        if (m_bLineDirty) {
+            m_bLineDirty = false;
+            SetDlgItemText(IDC_NMEA_LINE, m_strLine);
+        }
     } else if (id == kScreenTimerId) {
         int32_t count = 0;
         {

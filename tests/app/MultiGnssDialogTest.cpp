@@ -134,7 +134,7 @@ TEST_F(MultiGnssDialogTest, OffShowsNoFixOnShowsEveryConstellationAndJudgesACold
 // Real receivers with GN fixes replayed into the program (comment lines of the capture left out).
 // West longitudes show with their sign, as the position field always has.
 TEST_F(MultiGnssDialogTest, ReplayedGnReceiversShowTheirPosition) {
-    ASSERT_FALSE(CorpusDir().empty());
+    ZP_REQUIRE_CORPUS();
     const struct {
         const char* log;
         const char* lat;

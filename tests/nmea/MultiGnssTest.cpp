@@ -241,7 +241,7 @@ CNmeaParser DecodeCapture(const std::string& name, bool multi,
 }
 
 TEST(MultiGnss, CapturesWithoutGpPositionGetAFixOnlyInTheMode) {
-    ASSERT_FALSE(CorpusDir().empty());
+    ZP_REQUIRE_CORPUS();
     for (const char* name : {"sirfstarv-nmea.log", "ublox-8.log", "ublox-neo-m9n-nmea.log"}) {
         SCOPED_TRACE(name);
         const CNmeaParser off = DecodeCapture(name, false);
@@ -265,7 +265,7 @@ TEST(MultiGnss, CapturesWithoutGpPositionGetAFixOnlyInTheMode) {
 // the last message holds fewer than four satellites. Its one real PRN 1 stands high in the
 // south-east.
 TEST(MultiGnss, QuectelSignalIdIsNeverASatellite) {
-    ASSERT_FALSE(CorpusDir().empty());
+    ZP_REQUIRE_CORPUS();
     int checked = 0;
     const CNmeaParser p = DecodeCapture("quectel.log", true, [&](const CNmeaParser& now) {
         for (const Sat& s : Table(now)) {

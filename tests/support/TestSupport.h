@@ -35,8 +35,25 @@ private:
 std::filesystem::path BinDir();
 // Root of the source tree ($ZP_SOURCE_DIR, set by CTest).
 std::filesystem::path SourceDir();
-// The real receiver captures; when they are absent the running test fails and the path is empty.
+// The real receiver captures' folder; empty when it is absent.
 std::filesystem::path CorpusDir();
+// The folder CorpusDir looks for: $ZP_CORPUS_DIR, else shared/corpus/gpsd beside the checkout.
+std::filesystem::path CorpusWanted();
+// True under CI (the CI variable set and not "false" or "0"): missing captures fail the test.
+bool CorpusRequired();
+
+// First statement of a test that reads the captures. Without them it fails under CI and is
+// skipped elsewhere (a fresh clone), with one line naming the folder to provide.
+#define ZP_REQUIRE_CORPUS()                                                                        \
+    do {                                                                                           \
+        if (CorpusDir().empty()) {                                                                 \
+            if (CorpusRequired()) {                                                                \
+                FAIL() << "receiver captures missing: " << CorpusWanted().string();                \
+            }                                                                                      \
+            GTEST_SKIP() << "receiver captures missing: provide " << CorpusWanted().string()       \
+                         << " (or set ZP_CORPUS_DIR)";                                             \
+        }                                                                                          \
+    } while (false)
 
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);

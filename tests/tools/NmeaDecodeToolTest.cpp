@@ -253,8 +253,8 @@ TEST(NmeaDecodeTool, StatsSayWhatHappenedToTheBytes) {
 
     // A real capture with one bad checksum: every other sentence is framed, as the default
     // output counts them.
+    ZP_REQUIRE_CORPUS();
     const fs::path corpus = CorpusDir();
-    ASSERT_FALSE(corpus.empty());
     const std::string capture = Quote((corpus / "garmin-geko201.log").string());
     const Result stats = RunTool("--stats " + capture);
     EXPECT_NE(stats.out.find("\"checksum_errors\":1,\"abandoned\":0,\"gsv_rejected\":0,"),
@@ -360,8 +360,8 @@ TEST(NmeaDecodeTool, BenchPrintsOneFigureLine) {
 }
 
 TEST(NmeaDecodeTool, RealReceiverCaptures) {
+    ZP_REQUIRE_CORPUS();
     const fs::path corpus = CorpusDir();
-    ASSERT_FALSE(corpus.empty());
     int logs = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {
         if (entry.path().extension() != ".log") {
@@ -384,8 +384,8 @@ TEST(NmeaDecodeTool, RealReceiverCaptures) {
 // --multi-gnss: every default key and one more; the captures of GN receivers against their
 // expected outputs.
 TEST(NmeaDecodeTool, MultiGnssAddsOneKeyAndDecodesGnReceivers) {
+    ZP_REQUIRE_CORPUS();
     const fs::path corpus = CorpusDir();
-    ASSERT_FALSE(corpus.empty());
     std::vector<std::string> keys(std::begin(kKeys), std::end(kKeys));
     keys.push_back("m_multiGnss");
     for (const char* name :
