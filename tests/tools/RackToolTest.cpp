@@ -73,11 +73,11 @@ TEST(RackToolTest, NinePortsOneLostAndTheComparison) {
     ScopedEnv home("ZENITHPROBE_HOME", dir.Path().c_str());
     ScopedEnv clock("ZENITHPROBE_NO_CLOCK", "1");
 
-    const int sims =
-        SpawnTool("zenithprobe-sim",
-                  {"--count", "8", "--baud", "115200", "--rate-hz", "10", "--ttff-cold", "0.3-0.9",
-                   "--seed", "7", "--truth", (dir.Path() / "truth").string()},
-                  dir.Path() / "sim.out", dir.Path() / "sim.err");
+    const int sims = SpawnTool("zenithprobe-sim",
+                               {"--count", "8", "--family", "ubx,mtk", "--baud", "115200",
+                                "--rate-hz", "10", "--ttff-cold", "0.3-0.9", "--seed", "7",
+                                "--truth", (dir.Path() / "truth").string()},
+                               dir.Path() / "sim.out", dir.Path() / "sim.err");
     ASSERT_GT(sims, 0);
     for (int waited = 0; waited < 10000 && !fs::exists(ports / "COM8"); waited += 20) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -93,10 +93,11 @@ TEST(RackToolTest, NinePortsOneLostAndTheComparison) {
     ReceiverSimulator unplugged(o);
     ASSERT_TRUE(unplugged.Start()) << unplugged.Error();
 
-    const int status = WaitTool(SpawnTool("zenithprobe-campaign",
-                                          {"--ports", "all", "--baud", "115200", "--runs", "1",
-                                           "--settle", "0", "--out", out.string()},
-                                          dir.Path() / "rack.out", dir.Path() / "rack.err"));
+    const int status =
+        WaitTool(SpawnTool("zenithprobe-campaign",
+                           {"--ports", "all", "--receiver", "auto", "--baud", "115200", "--runs",
+                            "1", "--settle", "0", "--out", out.string()},
+                           dir.Path() / "rack.out", dir.Path() / "rack.err"));
     kill(sims, SIGTERM);
     EXPECT_EQ(WaitTool(sims), 0);
     EXPECT_EQ(status, 1) << ReadFileBytes(dir.Path() / "rack.err");
@@ -123,6 +124,7 @@ TEST(RackToolTest, NinePortsOneLostAndTheComparison) {
         }
         EXPECT_EQ(row.at("runs"), "1");
         EXPECT_EQ(row.at("passed"), "1");
+        EXPECT_EQ(row.at("receiver"), n % 2 == 1 ? "ubx" : "mtk"); // identified, then restarted
         EXPECT_EQ(row.at("ttff_median_ms"), JsonMedian(OnlyFile(folder, "campaign_", ".json")));
         EXPECT_NE(progress.find(port + ": run 1/1 cold: TTFF "), std::string::npos);
     }

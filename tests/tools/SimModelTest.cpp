@@ -431,6 +431,8 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
         {"--family", "auto"},
         {"--family", "UBX"},
         {"--family", ""},
+        {"--family", "ubx,mtk"}, // several only with --count
+        {"--count", "2", "--family", "ubx,"},
         {"--binary", "nmea"},
         {"--binary", "ubx,"},
         {"--binary", "ubx", "--replay", "f"},
@@ -453,6 +455,15 @@ TEST(SimArguments, ParsesOptionsAndRejectsBadOnes) {
     EXPECT_DOUBLE_EQ(noisy.options.noiseVerticalM, 3.5);
     EXPECT_DOUBLE_EQ(noisy.options.noiseTauS, 30);
     EXPECT_EQ(noisy.options.cn0MeanDbHz, 45.0);
+    // --count's receivers take the families in turn.
+    const SimArguments rack = parse({"--count", "3", "--family", "ubx,sony-sirf"});
+    ASSERT_TRUE(rack.ok) << rack.error;
+    std::vector<ReceiverFamily> families;
+    for (const SimOptions& o : CountedReceivers(rack, 1)) {
+        families.push_back(o.family);
+    }
+    EXPECT_EQ(families, (std::vector<ReceiverFamily>{ReceiverFamily::Ubx, ReceiverFamily::None,
+                                                     ReceiverFamily::Ubx}));
     const SimOptions both = parse({"--binary", "rtcm3,ubx"}).options;
     EXPECT_TRUE(both.binaryUbx && both.binaryRtcm3);
 }

@@ -67,6 +67,8 @@ public:
     // Ends early (a signal): the run in progress is not recorded; why goes to onMessage.
     void Stop(const std::string& why);
     bool Done() const { return m_done; }
+    // The record was made: false before it, and when the port failed while identifying.
+    bool Begun() const { return m_begun; }
     // Writes the rest of the record and closes the port. The exit status: 0 every run passed,
     // 1 a run did not pass (port-lost included), the campaign was cut short or a record write
     // failed, 2 the campaign could not start (see Begin) or the receiver's fixes come only in

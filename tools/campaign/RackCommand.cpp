@@ -327,6 +327,11 @@ int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
     int status = 0;
     std::vector<fs::path> csvFiles;
     for (size_t i = 0; i < campaigns.size(); ++i) {
+        // A port lost while its receiver was being identified has no record either.
+        if (started[i] && !campaigns[i]->Begun()) {
+            campaigns[i]->Finish();
+            started[i] = false;
+        }
         if (!started[i]) {
             status = 1;
             if (const fs::path csv = RecordUnopened(campaigns[i]->Config(), UtcNowMs());

@@ -205,7 +205,8 @@ std::string SimUsage() {
            "  --realtime              replay one RMC-ended epoch per second\n"
            "  --count N               N receivers in one process on COM1..COMN (seeds\n"
            "                          S..S+N-1; --truth and --log-commands get FILE.n)\n"
-           "  --port-prefix P         their link names P1..PN (default COM)\n"
+           "  --port-prefix P         their link names P1..PN (default COM); --family F,G,...\n"
+           "                          gives them the families in turn\n"
            "  --version               the name and version\n"
            "  --help                  this text\n"
            "Runs until SIGINT or SIGTERM; prints \"port: <device>\" and \"link: <link>\".\n";
@@ -337,16 +338,26 @@ bool ApplyValue(std::string_view arg, std::string_view value, SimOptions& o) {
             return false;
         }
     } else if (arg == "--family") {
-        ReceiverSetting setting;
-        std::string error;
-        if (value == "sony-sirf") {
-            o.family = ReceiverFamily::None;
-        } else if (!value.empty() && ParseReceiverSetting(value, "--family", &setting, &error) &&
-                   !setting.automatic) {
-            o.family = setting.family;
-        } else {
-            return false;
+        // One family, or several for --count's receivers in turn.
+        o.families.clear();
+        size_t start = 0;
+        while (start <= value.size()) {
+            const size_t comma = std::min(value.find(',', start), value.size());
+            const std::string_view item = value.substr(start, comma - start);
+            ReceiverSetting setting;
+            std::string error;
+            if (item == "sony-sirf") {
+                o.families.push_back(ReceiverFamily::None);
+            } else if (!item.empty() &&
+                       ParseReceiverSetting(std::string(item), "--family", &setting, &error) &&
+                       !setting.automatic) {
+                o.families.push_back(setting.family);
+            } else {
+                return false;
+            }
+            start = comma + 1;
         }
+        o.family = o.families.front();
     } else if (arg == "--noise") {
         // Beyond a kilometre it is no longer a receiver's error.
         if (!ParsePair(value, 0, 1000, &o.noiseHorizontalM, &o.noiseVerticalM)) {
@@ -475,6 +486,9 @@ SimArguments ParseSimArguments(int argc, const char* const* argv) {
     if (result.count == 0 && values.count("--port-prefix") > 0) {
         return fail("--port-prefix needs --count");
     }
+    if (result.count == 0 && result.options.families.size() > 1) {
+        return fail("several --family values need --count");
+    }
     result.ok = true;
     return result;
 }
@@ -486,6 +500,9 @@ std::vector<SimOptions> CountedReceivers(const SimArguments& args, uint64_t base
         const std::string suffix = "." + std::to_string(n);
         o.port = args.portPrefix + std::to_string(n);
         o.seed = baseSeed + n - 1;
+        if (!o.families.empty()) {
+            o.family = o.families[(n - 1) % o.families.size()];
+        }
         if (!o.truthFile.empty()) {
             o.truthFile += suffix;
         }

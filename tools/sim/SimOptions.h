@@ -59,7 +59,8 @@ struct SimOptions {
     // --family: None is the SONY / SiRF receiver ("sony-sirf"), restarted by the SONY and SiRF
     // commands; a family acts on its own commands only and answers its version query.
     ReceiverFamily family = ReceiverFamily::None;
-    bool banner = false; // a version text at start and after each restart
+    std::vector<ReceiverFamily> families; // --family as given: with --count, cycled
+    bool banner = false;                  // a version text at start and after each restart
     // --static: the receiver stands at its start position (speed 0). --noise H,V: standard
     // deviations (metres, per horizontal axis and vertical) of the reported position about it,
     // first-order Gauss-Markov with time constant noiseTauS (0: independent each epoch).
