@@ -27,31 +27,6 @@ constexpr uint64_t kPlotDots = 20000;
 constexpr uint64_t kPlotOutliers = 1000;
 constexpr size_t kPlotColumns = 600;
 
-std::string Fixed(double value, int digits) {
-    char buffer[64];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
-    return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string();
-}
-
-std::string JsonText(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", u);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string_view Talker(const ReceivedLine& line) {
     return std::string_view(line.text + 1, 2);
 }
@@ -134,23 +109,24 @@ std::string EpochsHeader() {
 // up is left empty when there is no height to compare with.
 std::string EnuFields(const Enu& o, bool up = true) {
     // No "-0.000" for what rounds to nothing.
-    auto metres = [](double v) { return Fixed(std::fabs(v) < 0.0005 ? 0.0 : v, 3); };
+    auto metres = [](double v) { return DecimalText(std::fabs(v) < 0.0005 ? 0.0 : v, 3); };
     return metres(o.east) + "," + metres(o.north) + "," + (up ? metres(o.up) : "");
 }
 
 std::string MeanStdJson(const std::optional<MeanStd>& v) {
-    return v ? "{\"mean\": " + Fixed(v->mean, 3) + ", \"stddev\": " + Fixed(v->stddev, 3) + "}"
+    return v ? "{\"mean\": " + DecimalText(v->mean, 3) +
+                   ", \"stddev\": " + DecimalText(v->stddev, 3) + "}"
              : "null";
 }
 
 std::string OptionalJson(const std::optional<double>& v, int digits) {
-    return v ? Fixed(*v, digits) : "null";
+    return v ? DecimalText(*v, digits) : "null";
 }
 
 std::string DistributionJson(const Distribution& d) {
-    return "{\"epochs\": " + std::to_string(d.count) + ", \"min\": " + Fixed(d.min, 2) +
-           ", \"median\": " + Fixed(d.median, 2) + ", \"mean\": " + Fixed(d.mean, 2) +
-           ", \"max\": " + Fixed(d.max, 2) + "}";
+    return "{\"epochs\": " + std::to_string(d.count) + ", \"min\": " + DecimalText(d.min, 2) +
+           ", \"median\": " + DecimalText(d.median, 2) + ", \"mean\": " + DecimalText(d.mean, 2) +
+           ", \"max\": " + DecimalText(d.max, 2) + "}";
 }
 
 } // namespace
@@ -362,17 +338,18 @@ void CStaticSession::CloseEpoch() {
     row += e.fixMode != 0 ? std::to_string(e.fixMode) : "";
     row += ",";
     if (e.hasPosition) {
-        row += Fixed(e.latDeg, 8) + "," + Fixed(e.lonDeg, 8) + "," + Fixed(e.altM, 2);
+        row += DecimalText(e.latDeg, 8) + "," + DecimalText(e.lonDeg, 8) + "," +
+               DecimalText(e.altM, 2);
     } else {
         row += ",,";
     }
     row += "," + std::to_string(e.satellites) + ",";
     if (e.fixMode >= 2) {
-        row += Fixed(e.hdop, 2) + "," + Fixed(e.pdop, 2) + "," + Fixed(e.vdop, 2);
+        row += DecimalText(e.hdop, 2) + "," + DecimalText(e.pdop, 2) + "," + DecimalText(e.vdop, 2);
     } else {
         row += ",,";
     }
-    row += "," + (e.cn0 >= 0 ? Fixed(e.cn0, 2) : "") + ",";
+    row += "," + (e.cn0 >= 0 ? DecimalText(e.cn0, 2) : "") + ",";
 
     const bool is3d = e.fixMode == 3 && e.hasPosition;
     if (is3d && !m_first3dMs) {
@@ -633,32 +610,32 @@ int CStaticSession::Finish() {
 
     // The JSON.
     std::string j = "{\n  \"settings\": {\n    \"kind\": \"static\",\n    \"start_utc\": " +
-                    JsonText(IsoUtc(m_startUtcMs)) +
+                    JsonQuoted(IsoUtc(m_startUtcMs)) +
                     ",\n    \"duration_s\": " + std::to_string(m_settings.durationS) +
                     ",\n    \"skip_s\": " + std::to_string(m_settings.skipS) + ",\n";
     if (m_settings.reference) {
         const GeoPosition& r = *m_settings.reference;
-        j += "    \"reference\": {\"lat\": " + Fixed(r.latDeg, 8) +
-             ", \"lon\": " + Fixed(r.lonDeg, 8) +
-             (r.hasAlt ? ", \"alt_m\": " + Fixed(r.altM, 2) : "") + "},\n";
+        j += "    \"reference\": {\"lat\": " + DecimalText(r.latDeg, 8) +
+             ", \"lon\": " + DecimalText(r.lonDeg, 8) +
+             (r.hasAlt ? ", \"alt_m\": " + DecimalText(r.altM, 2) : "") + "},\n";
     } else {
         j += "    \"reference\": \"mean of the 3D fixes\",\n";
     }
-    j += "    \"timing\": " + JsonText(m_settings.timing);
+    j += "    \"timing\": " + JsonQuoted(m_settings.timing);
     for (const auto& [key, value] : m_extra) {
-        j += ",\n    " + JsonText(key) + ": " + JsonText(value);
+        j += ",\n    " + JsonQuoted(key) + ": " + JsonQuoted(value);
     }
     j += "\n  },\n  \"statistics\": {\n";
     j += "    \"epochs\": " + std::to_string(s.epochs) +
          ",\n    \"epochs_in_statistics\": " + std::to_string(s.epochsInStatistics) +
          ",\n    \"epochs_3d\": " + std::to_string(s.epochs3d) +
-         ",\n    \"fix_3d_availability_pct\": " + Fixed(s.availability3dPct, 2) + ",\n";
+         ",\n    \"fix_3d_availability_pct\": " + DecimalText(s.availability3dPct, 2) + ",\n";
     j += std::string("    \"errors_about\": ") + (s.aboutReference ? "\"reference\"" : "\"mean\"") +
          ",\n";
     if (s.origin) {
-        j += "    \"origin\": {\"lat\": " + Fixed(s.origin->latDeg, 8) +
-             ", \"lon\": " + Fixed(s.origin->lonDeg, 8) + ", \"ellipsoidal_height_m\": " +
-             (s.vertical ? Fixed(s.origin->heightM, 3) : std::string("null")) + "},\n";
+        j += "    \"origin\": {\"lat\": " + DecimalText(s.origin->latDeg, 8) +
+             ", \"lon\": " + DecimalText(s.origin->lonDeg, 8) + ", \"ellipsoidal_height_m\": " +
+             (s.vertical ? DecimalText(s.origin->heightM, 3) : std::string("null")) + "},\n";
     } else {
         j += "    \"origin\": null,\n";
     }
@@ -675,14 +652,14 @@ int CStaticSession::Finish() {
     if (m_multiGnss) {
         j += ",\n    \"cn0_top4_dbhz_by_constellation\": {";
         for (size_t i = 0; i < s.cn0BySystem.size(); ++i) {
-            j += (i ? ", " : "") + JsonText(std::string(1, s.cn0BySystem[i].first)) + ": " +
+            j += (i ? ", " : "") + JsonQuoted(std::string(1, s.cn0BySystem[i].first)) + ": " +
                  DistributionJson(s.cn0BySystem[i].second);
         }
         j += "}";
     }
     j += "\n  },\n  \"files\": [";
     for (size_t i = 0; i < m_paths.size(); ++i) {
-        j += (i ? ", " : "") + JsonText(m_paths[i].filename().string());
+        j += (i ? ", " : "") + JsonQuoted(m_paths[i].filename().string());
     }
     j += "]\n}\n";
     Keep(m_files[kJson].Write(j.data(), j.size()));
