@@ -32,7 +32,7 @@ struct PortCampaignConfig {
     uint64_t maxDurationMs = 0; // the whole campaign at most; 0: no limit
     std::filesystem::path folder;
     bool privateFiles = false; // record files 0600 (the per-user data folder)
-    CampaignSettings settings; // settings.family: the receiver's family, None for the design's
+    CampaignSettings settings; // settings.family: the receiver's family; None: SONY and SiRF only
     // Identify the receiver first (RECEIVER=auto) and use the family found; with identifyOnly
     // the campaign ends there, 0 identified, 1 not.
     bool identify = false;
