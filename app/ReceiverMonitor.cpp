@@ -444,10 +444,7 @@ int CReceiverMonitor::StartCampaign(CampaignSettings settings,
         settings.family = RestartFamily();
         settings.receiverId = Identity().text;
         settings.port = m_strComPort;
-        char host[256] = {};
-        if (gethostname(host, sizeof host - 1) == 0) {
-            settings.host = host;
-        }
+        settings.host = HostName();
         auto session = std::make_unique<CCampaignSession>();
         CampaignStep step;
         const std::vector<std::pair<std::string, std::string>> extra = {

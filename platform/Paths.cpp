@@ -196,3 +196,11 @@ std::string ResolvePortName(std::string_view name) {
     }
     return "/dev/" + std::string(name);
 }
+
+std::string HostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return "";
+    }
+    return name;
+}

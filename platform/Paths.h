@@ -47,6 +47,9 @@ int MakePrivateFolder(const std::filesystem::path& folder);
 // $TMPDIR when set, else /tmp.
 std::filesystem::path TempFolder();
 
+// This machine's name, as records from many machines tell themselves apart; "" without one.
+std::string HostName();
+
 // The folder whose entries name ports: $ZENITHPROBE_PORTS when set (that folder alone counts),
 // else ports/ in the configuration folder.
 std::filesystem::path PortsFolder();

@@ -1,10 +1,11 @@
 #include "PortCampaign.h"
 
+#include "Paths.h"
+
 #include "Tick.h"
 
 #include <chrono>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 constexpr uint32_t kReadSize = 511;
@@ -19,14 +20,6 @@ int64_t Since(uint32_t later, uint32_t earlier) {
 int64_t UtcNowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string HostName() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) {
-        return "";
-    }
-    return name;
 }
 
 CPortCampaign::CPortCampaign(PortCampaignConfig config) : m_config(std::move(config)) {

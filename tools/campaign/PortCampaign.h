@@ -108,5 +108,3 @@ private:
 
 // Milliseconds since 1970 by the wall clock.
 int64_t UtcNowMs();
-// This machine's name for the records; "" when it has none.
-std::string HostName();

@@ -201,14 +201,6 @@ fs::path RecordUnopened(const PortCampaignConfig& config, int64_t utcMs) {
     return error == 0 ? files.CsvPath() : fs::path();
 }
 
-std::string ThisHost() {
-    char name[256] = "";
-    if (gethostname(name, sizeof name - 1) != 0) {
-        return "";
-    }
-    return name;
-}
-
 } // namespace
 
 int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
@@ -240,7 +232,7 @@ int RunRack(const CampaignArgs& args, const PortCampaignConfig& base) {
         config.port = ports[i];
         config.settings.port = ports[i];
         if (config.settings.host.empty()) {
-            config.settings.host = ThisHost(); // records from many machines compare by host
+            config.settings.host = HostName(); // records from many machines compare by host
         }
         config.folder = base.folder / name;
         bool hostNamed = false;
