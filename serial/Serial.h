@@ -122,6 +122,7 @@ protected:
     // termios has no event character and no read time-outs as such: both are kept here.
     std::atomic<char> m_cEventChar{0};
     std::atomic<int32_t> m_nReadMode{0};
+    std::atomic<bool> m_noCounters{false}; // the driver keeps no error counters
 };
 
 // Why Open failed, in a few words for the user (the second line of "Unable to open COM-port"):

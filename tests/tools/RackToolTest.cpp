@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -139,6 +140,52 @@ TEST(RackToolTest, NinePortsOneLostAndTheComparison) {
     const fs::path later = OnlyFile(again, "rack_", ".csv");
     ASSERT_FALSE(later.empty()) << ReadFileBytes(dir.Path() / "compare.err");
     EXPECT_EQ(ReadFileBytes(later), ReadFileBytes(rack));
+}
+
+// A receiver unplugged and plugged back with --reconnect: its port reopens, most likely on the
+// descriptor number it had, and the rack must wait on it again rather than leave it silent.
+TEST(RackToolTest, AReplugGoesOnInTheRack) {
+    TempDir dir;
+    const fs::path out = dir.Path() / "out";
+    fs::create_directories(out);
+    ScopedEnv portsEnv("ZENITHPROBE_PORTS", dir.Path().c_str());
+    ScopedEnv home("ZENITHPROBE_HOME", dir.Path().c_str());
+    ScopedEnv clock("ZENITHPROBE_NO_CLOCK", "1");
+    SimOptions o;
+    o.portsDir = dir.Path();
+    o.baud = 115200;
+    o.rateHz = 10;
+    o.ttffCold = {0.4, 0.5};
+    o.notice = [](std::string_view) {};
+    o.port = "COM2";
+    ReceiverSimulator steady(o);
+    ASSERT_TRUE(steady.Start()) << steady.Error();
+    o.port = "COM1";
+    o.hangupAfterS = 1.6;
+    auto replugged = std::make_unique<ReceiverSimulator>(o);
+    ASSERT_TRUE(replugged->Start()) << replugged->Error();
+
+    const int rack = SpawnTool("zenithprobe-campaign",
+                               {"--ports", "COM1,COM2", "--reconnect", "--baud", "115200", "--runs",
+                                "4", "--settle", "0", "--out", out.string()},
+                               dir.Path() / "rack.out", dir.Path() / "rack.err");
+    ASSERT_TRUE(replugged->WaitFor([](const SimStatus& s) { return s.finished; }, 20000));
+    replugged->Stop();
+    o.hangupAfterS = -1;
+    replugged = std::make_unique<ReceiverSimulator>(o);
+    ASSERT_TRUE(replugged->Start()) << replugged->Error();
+    EXPECT_EQ(WaitTool(rack), 1) << ReadFileBytes(dir.Path() / "rack.err");
+
+    const std::string err = ReadFileBytes(dir.Path() / "rack.err");
+    EXPECT_NE(err.find("COM1: the port COM1 is back"), std::string::npos) << err;
+    const fs::path csv = OnlyFile(out, "rack_", ".csv");
+    ASSERT_FALSE(csv.empty()) << ReadFileBytes(dir.Path() / "rack.out");
+    const auto rows = RackRows(csv);
+    ASSERT_EQ(rows.size(), 2u) << ReadFileBytes(csv);
+    EXPECT_EQ(rows.at("COM1").at("runs"), "4");
+    EXPECT_EQ(rows.at("COM1").at("port_lost"), "1");
+    EXPECT_EQ(rows.at("COM1").at("passed"), "3");
+    EXPECT_EQ(rows.at("COM2").at("passed"), "4");
 }
 
 } // namespace

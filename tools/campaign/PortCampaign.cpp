@@ -53,6 +53,7 @@ bool CPortCampaign::OpenPort(bool report) {
         m_port.Close();
         return false;
     }
+    ++m_opens;
     return true;
 }
 

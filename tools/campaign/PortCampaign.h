@@ -60,6 +60,9 @@ public:
     int Begin(CampaignTime now);
     // The descriptor to poll for reading; -1 while the port is closed (waiting to reopen).
     int Fd() const { return m_port.Descriptor(); }
+    // How many times the port was opened: a reopen may reuse the old descriptor's number, and a
+    // waiter that keeps a set of descriptors must register the new one all the same.
+    uint32_t Opens() const { return m_opens; }
     // The descriptor is readable (or hung up): one read, its lines to the campaign.
     void Readable();
     // Limits, the campaign's duration and the reopen of a lost port.
@@ -104,6 +107,7 @@ private:
     int m_status = -1;             // Finish's result once known
     uint32_t m_beginMs = 0;
     uint32_t m_reopenFromMs = 0; // the last reopen attempt
+    uint32_t m_opens = 0;
 };
 
 // Milliseconds since 1970 by the wall clock.
