@@ -443,5 +443,5 @@ void CSetupDlg::OnCommandKillFocus(wxFocusEvent& event) {
 
 void CSetupDlg::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
-    PaintBanner(dc, m_stcBanner);
+    PaintBanner(dc, m_stcBanner, m_bmpBanner);
 }

@@ -89,6 +89,7 @@ protected:
     wxCheckBox* m_chkGGA = nullptr;
     wxRadioButton* m_rbSony = nullptr;
     wxStaticText* m_stcBanner = nullptr;
+    wxBitmap m_bmpBanner; // decoded at the first paint
     wxComboBox* m_cbCommand = nullptr;
     CImageButton* m_btnClose = nullptr;
     wxString m_strBaud;

@@ -31,6 +31,7 @@ void CZenithprobeDlg::ShutdownThreads() {
 }
 
 void CZenithprobeDlg::SetLineShownHook(std::function<void(const wxString&)> hook) {
+    m_bHookEveryLine = static_cast<bool>(hook);
     m_lineShownHook = std::move(hook);
 }
 
@@ -91,37 +92,67 @@ void CZenithprobeDlg::InitAll() {
         }
     }
     m_nScreenTimer = SetTimer(kScreenTimerId, m_nScreenPeriodMs);
-    m_nLineTimer = SetTimer(kLineTimerId, kLinePeriodMs);
+    m_lineTicker.Start(kLinePeriodMs, [this] { TakeWaitingLine(); });
     DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
 }
 
 void CZenithprobeDlg::ShowLine(std::string text) {
-    // Reader thread: only the user-interface thread touches m_strLine and the edit.
-    PostToUi(m_lifetime.Token(), [this, text = std::move(text)] {
-        m_bPortClosedShown = false;
-        m_strLine = wxString::FromUTF8(text);
-        // Shown at the line timer's next tick (or at once without the timer).
-        m_bLineDirty = m_nLineTimer != 0;
-        if (!m_bLineDirty) {
-            SetDlgItemText(IDC_NMEA_LINE, m_strLine);
+    // Reader thread: the sentence waits for the line ticker, which shows the latest one. A post
+    // per sentence woke the user-interface thread (and its idle pass over every window) some
+    // 80 times a second at 10 Hz; the box shows no more than 20 a second anyway.
+    std::lock_guard lock(m_lineMutex);
+    if (m_bHookEveryLine.load()) {
+        m_hookLines.push_back(text);
+    }
+    m_pendingLine = std::move(text);
+    m_bLineWaiting = true;
+}
+
+void CZenithprobeDlg::TakeWaitingLine() {
+    std::string text;
+    std::vector<std::string> seen;
+    {
+        std::lock_guard lock(m_lineMutex);
+        // Lines read after a close wait until its note is on the screen, to come after it.
+        if (!m_bLineWaiting || m_bNotePending) {
+            return;
         }
-        if (m_lineShownHook) {
-            m_lineShownHook(m_strLine);
-        }
-    });
+        m_bLineWaiting = false;
+        text.swap(m_pendingLine);
+        seen.swap(m_hookLines);
+    }
+    m_bPortClosedShown = false;
+    m_strLine = wxString::FromUTF8(text);
+    SetDlgItemText(IDC_NMEA_LINE, m_strLine);
+    for (const std::string& line : seen) {
+        m_lineShownHook(wxString::FromUTF8(line));
+    }
 }
 
 void CZenithprobeDlg::ShowPortClosed(PortCloseReason, std::string note) {
-    // Reader thread, like ShowLine: the note takes the last sentence's place.
-    PostToUi(m_lifetime.Token(), [this, note = std::move(note)] {
+    // Reader thread, like ShowLine: the note takes the last sentence's place, so a sentence read
+    // before the close and not shown yet must not come back over it.
+    std::vector<std::string> seen;
+    {
+        std::lock_guard lock(m_lineMutex);
+        m_bLineWaiting = false;
+        m_pendingLine.clear();
+        seen.swap(m_hookLines);
+        m_bNotePending = true;
+    }
+    PostToUi(m_lifetime.Token(), [this, note = std::move(note), seen = std::move(seen)] {
+        for (const std::string& line : seen) {
+            m_lineShownHook(wxString::FromUTF8(line));
+        }
         m_bPortClosedShown = true;
         m_strLine = wxString::FromUTF8(note);
-        m_bLineDirty = false;
         SetDlgItemText(IDC_NMEA_LINE, m_strLine);
         SetDlgItemText(IDC_GSA_FIX_MODE, FixModeText(1));
         if (m_lineShownHook) {
             m_lineShownHook(m_strLine);
         }
+        std::lock_guard lock(m_lineMutex);
+        m_bNotePending = false;
     });
 }
 
@@ -159,10 +190,7 @@ void CZenithprobeDlg::Shutdown() {
         KillTimer(m_nScreenTimer);
         m_nScreenTimer = 0;
     }
-    if (m_nLineTimer != 0) {
-        KillTimer(m_nLineTimer);
-        m_nLineTimer = 0;
-    }
+    m_lineTicker.Stop();
     StopCampaign(); // the record keeps the runs finished so far
     m_serial.Close();
     if (m_bLog.load() == 1) {

@@ -5,12 +5,12 @@
 // Threads:
 // - The user-interface thread runs every handler, the timers and the shutdown, and alone reads
 //   and writes the members declared here, m_strLine included.
-// - The reader thread never touches a window: each sentence reaches the user-interface thread as
-//   a posted call (ShowLine), which assigns m_strLine; the line timer puts the latest into edit
-//   1048 (kLinePeriodMs). The note that the port was closed (ShowPortClosed) goes in at once,
-//   and also sets the fix field. Posted calls, and the
-//   restart-waiting threads, hold a lease of m_lifetime; ShutdownThreads and the destructor
-//   close it (and join the waiting threads), so nothing reaches the dialog after that.
+// - The reader thread never touches a window: each sentence replaces the one waiting under
+//   m_lineMutex (ShowLine), and the line timer (kLinePeriodMs) makes the latest m_strLine and
+//   puts it into edit 1048. The note that the port was closed (ShowPortClosed) drops the waiting
+//   sentence and goes in at once as a posted call, and also sets the fix field. Posted calls,
+//   and the restart-waiting threads, hold a lease of m_lifetime; ShutdownThreads and the
+//   destructor close it (and join the waiting threads), so nothing reaches the dialog after that.
 #include "CaptionLabel.h"
 #include "Dialog.h"
 #include "HistogramCtrl.h"
@@ -20,6 +20,7 @@
 #include "ResultFace.h"
 #include "SkyPlotWnd.h"
 #include "TtffJudge.h"
+#include "UiThread.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -27,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 #include <wx/icon.h>
@@ -39,7 +41,6 @@ public:
     static constexpr uint32_t kScreenPeriodMs = 1000;
     // Edit 1048 takes the latest sentence at most this often: each new text is a relayout, and a
     // receiver at 10 Hz sends dozens of sentences a second, more than anyone can read.
-    static constexpr uint32_t kLineTimerId = 102;
     static constexpr uint32_t kLinePeriodMs = 50;
     static constexpr uint32_t kTTFFPeriodMs = 100;
     static constexpr uint32_t kRestartPollMs = 100; // fix-mode poll of a restart-waiting thread
@@ -54,8 +55,9 @@ public:
     // Exit without asking: timers stopped, port closed, dialog ended (the demo's timed run).
     void Shutdown();
 
-    // Called on the user-interface thread for each new sentence as it becomes m_strLine, the
-    // text edit 1048 shows within kLinePeriodMs (tests, benchmark).
+    // Called on the user-interface thread for each new sentence, in order, when the latest of
+    // them becomes m_strLine and edit 1048's text (at most once per kLinePeriodMs), and for the
+    // port-closed note (tests, benchmark). Set it before the dialog runs.
     void SetLineShownHook(std::function<void(const wxString& line)> hook);
     // Tests: a shorter refresh period than the program's kScreenPeriodMs, so that a test need not
     // wait whole seconds for the screen. Call before the dialog runs.
@@ -114,6 +116,7 @@ protected:
 
     // The dialog's members (the restarts, the log and the refresh use them too).
     wxStaticText* m_stcBanner = nullptr;     // 1066, hidden; the banner is painted over it
+    wxBitmap m_bmpBanner;                    // decoded at the first paint
     CResultIndicator* m_btnResult = nullptr; // 1062, hidden; test result indicator
     wxString m_strLine;                      // last sentence, edit 1048
     wxString m_strTTFF;                      // 1049
@@ -137,8 +140,7 @@ protected:
     std::atomic<int32_t> m_nTestResult{0};
     uint32_t m_nTTFFTimer = 0;   // timer 100 while running, else 0
     uint32_t m_nScreenTimer = 0; // timer 101 while running, else 0
-    uint32_t m_nLineTimer = 0;   // timer 102 while running, else 0
-    bool m_bLineDirty = false;   // m_strLine is newer than edit 1048
+    CUiTicker m_lineTicker;      // the sentence box's kLinePeriodMs ticks while running
     uint32_t m_nScreenPeriodMs = kScreenPeriodMs;
     // RMC count at the last refresh; -1, which no count takes, makes the first tick refresh.
     int32_t m_nLastRmcCount = -1;
@@ -206,6 +208,17 @@ private:
 
     uint32_t m_nCampaignSettleS = 3;
     std::function<void(const wxString&)> m_lineShownHook;
+    // The latest sentence from the reader, not yet shown, and (with a hook) every sentence since
+    // the last tick; m_lineMutex guards all four. While the port-closed note is on its way, new
+    // sentences wait behind it (m_bNotePending).
+    std::mutex m_lineMutex;
+    std::string m_pendingLine;
+    std::vector<std::string> m_hookLines;
+    bool m_bLineWaiting = false;
+    bool m_bNotePending = false;
+    std::atomic<bool> m_bHookEveryLine{false};
+    // User-interface thread: the waiting sentence becomes m_strLine and edit 1048's text.
+    void TakeWaitingLine();
     CLifetimeGuard m_lifetime;
 
     wxDECLARE_EVENT_TABLE();

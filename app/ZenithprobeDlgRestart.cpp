@@ -237,11 +237,6 @@ void CZenithprobeDlg::OnLButtonUp(wxMouseEvent& event) {
 void CZenithprobeDlg::OnTimer(uint32_t id) {
     if (id == kTTFFTimerId) {
         TickTTFF();
-    } else if (id == kLineTimerId) {
-        if (m_bLineDirty) {
-            m_bLineDirty = false;
-            SetDlgItemText(IDC_NMEA_LINE, m_strLine);
-        }
     } else if (id == kScreenTimerId) {
         int32_t count = 0;
         {
@@ -257,6 +252,7 @@ void CZenithprobeDlg::OnTimer(uint32_t id) {
 }
 
 void CZenithprobeDlg::RefreshScreen() {
+    TakeWaitingLine(); // a sentence after the port-closed note ends it before the fix is judged
     CNmeaParser snapshot;
     {
         std::lock_guard lock(g_csParser);

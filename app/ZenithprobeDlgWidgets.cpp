@@ -149,5 +149,5 @@ void CZenithprobeDlg::OnDrawItem(CDrawItemEvent& event) {
 
 void CZenithprobeDlg::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
-    PaintBanner(dc, m_stcBanner);
+    PaintBanner(dc, m_stcBanner, m_bmpBanner);
 }

@@ -32,8 +32,10 @@ wxBitmap LoadResourceBitmap(int id) {
     return wxBitmap(image, 24);
 }
 
-void PaintBanner(wxDC& dc, const wxWindow* placeholder) {
-    const wxBitmap banner = LoadResourceBitmap(131);
+void PaintBanner(wxDC& dc, const wxWindow* placeholder, wxBitmap& banner) {
+    if (!banner.IsOk()) {
+        banner = LoadResourceBitmap(131);
+    }
     if (!banner.IsOk() || placeholder == nullptr) {
         return;
     }

@@ -10,5 +10,7 @@
 wxBitmap LoadResourceBitmap(int id);
 
 // Paints the name-plate banner (bitmap 131) at the place of a hidden placeholder control, at the
-// banner's own size. Nothing without a placeholder or when the bitmap cannot be had.
-void PaintBanner(wxDC& dc, const wxWindow* placeholder);
+// banner's own size. Nothing without a placeholder or when the bitmap cannot be had. banner is
+// the caller's copy, decoded at the first paint and kept: a dialog is painted again whenever one
+// of its labels changes, and decoding the PNG each time was much of that cost.
+void PaintBanner(wxDC& dc, const wxWindow* placeholder, wxBitmap& banner);

@@ -2,7 +2,15 @@
 
 #include "Dialog.h"
 
+#include <wx/event.h>
+
+void UseSpecifiedIdleEvents() {
+    wxIdleEvent::SetMode(wxIDLE_PROCESS_SPECIFIED);
+    wxUpdateUIEvent::SetMode(wxUPDATE_UI_PROCESS_SPECIFIED);
+}
+
 int CWinApp::OnRun() {
+    UseSpecifiedIdleEvents();
     InitInstance();
     return m_nExitCode;
 }

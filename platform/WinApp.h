@@ -19,3 +19,9 @@ public:
 protected:
     int m_nExitCode = 0;
 };
+
+// Idle and update-UI events go only to windows that ask for them (wxWS_EX_PROCESS_IDLE,
+// wxWS_EX_PROCESS_UI_UPDATES); none of ours does. Sent to every control after each wake of the
+// user-interface thread, they were the largest share of the running program's CPU. Each window's
+// own internal idle work still runs. Call before the first dialog (tests too).
+void UseSpecifiedIdleEvents();

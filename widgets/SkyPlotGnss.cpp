@@ -63,6 +63,7 @@ void CSkyPlotWnd::DrawGnssSatellites(const CMultiGnssState& state) {
             x += dc.GetTextExtent(letter).x + 3;
         }
     }
+    // Shown with the window's next frame: an immediate Update() waited for the X server and
+    // painted the whole dialog a second time every second.
     Refresh();
-    Update();
 }

@@ -73,8 +73,9 @@ void CSkyPlotWnd::DrawSatellites(const CNmeaParser& snapshot) {
         const CGeoPoint t = SkyPlotPrnTextPoint(p, sat.wPrn);
         DcTextAt(*m_dcMem, wxString::Format("%d", static_cast<int>(sat.wPrn)), t.x, t.y, *wxWHITE);
     }
+    // Shown with the window's next frame: an immediate Update() waited for the X server and
+    // painted the whole dialog a second time every second.
     Refresh();
-    Update();
 }
 
 wxImage CSkyPlotWnd::CopyImage() const {

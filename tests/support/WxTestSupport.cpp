@@ -1,6 +1,7 @@
 #include "WxTestSupport.h"
 
 #include "TestSupport.h"
+#include "WinApp.h"
 
 #include <cerrno>
 #include <csignal>
@@ -21,7 +22,10 @@ constexpr int kStepTimeoutMs = 10000;
 
 class TestApp : public wxApp {
 public:
-    bool OnInit() override { return true; }
+    bool OnInit() override {
+        UseSpecifiedIdleEvents(); // as the program runs its dialogs
+        return true;
+    }
 };
 
 class UnexpectedDialogGuard : public wxModalDialogHook {
