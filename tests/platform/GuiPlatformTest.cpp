@@ -448,6 +448,30 @@ TEST(DialogBase, TimersTickOnTheirIdsUntilKilled) {
     EXPECT_EQ(dlg.ticks.size(), ticks);
 }
 
+TEST(UiTicker, TicksUntilStoppedEvenFromItsOwnTick) {
+    CUiTicker ticker;
+    EXPECT_FALSE(ticker.Start(0, [] {}));
+    int ticks = 0;
+    ASSERT_TRUE(ticker.Start(5, [&] {
+        if (++ticks == 3) {
+            ticker.Stop(); // a tick that ends its own ticker gets no more calls
+        }
+    }));
+    ASSERT_TRUE(PumpUntil([&] { return ticks >= 3; }));
+    PumpUntil([] { return false; }, 50);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(ticker.IsRunning());
+    // Started again, and stopped by its destructor.
+    {
+        CUiTicker again;
+        ASSERT_TRUE(again.Start(5, [&] { ++ticks; }));
+        ASSERT_TRUE(PumpUntil([&] { return ticks >= 4; }));
+    }
+    const int after = ticks;
+    PumpUntil([] { return false; }, 50);
+    EXPECT_EQ(ticks, after);
+}
+
 TEST(OwnerDraw, DialogDrawsFirstThenTheControl) {
     ProbeDialog dlg;
     ASSERT_TRUE(dlg.CreateFromTemplate());
