@@ -279,6 +279,7 @@ void CReceiverMonitor::ReceiveData() {
     m_bDeviceGone = false;
     char buffer[kReadSize + 1];
     bool bytesRead = false; // a read of this pass delivered bytes: a close now is for noise
+    uint32_t passBytes = 0;
     for (;;) {
         uint32_t count = 0;
         const int32_t result = m_serial.Read(buffer, kReadSize, &count);
@@ -291,6 +292,7 @@ void CReceiverMonitor::ReceiveData() {
             m_receive.AddGarbage(10);
         } else {
             bytesRead = true;
+            passBytes += count;
         }
         DebugPrint("[%d]\r\n", static_cast<int>(count));
 
@@ -312,7 +314,17 @@ void CReceiverMonitor::ReceiveData() {
         }
     }
     if (m_bDeviceGone || m_receive.Garbage() > kGarbageLimit) {
-        ClosePort(bytesRead && !m_bDeviceGone ? PortCloseReason::Noise : PortCloseReason::Silence);
+        // With frames recognised, the first bytes after an open may be the end of a binary frame
+        // already on its way (a u-blox NAV-SAT is hundreds of bytes); a short read of them alone
+        // closed about one open in fifteen as noise. Once per open such a read waits for the
+        // next pass, which a sentence or frame resets and more noise closes.
+        const bool cutByTheOpen = !m_bDeviceGone && bytesRead && passBytes < kReadSize &&
+                                  !m_bInStep && m_bOpenGrace && m_receive.FrameRecognition();
+        m_bOpenGrace = false;
+        if (!cutByTheOpen) {
+            ClosePort(bytesRead && !m_bDeviceGone ? PortCloseReason::Noise
+                                                  : PortCloseReason::Silence);
+        }
     }
 }
 
@@ -322,6 +334,8 @@ void CReceiverMonitor::ClosePort(PortCloseReason reason) {
     // A part line or frame from before the close must not be joined to whatever a reopened
     // port sends.
     m_receive.ClearPartial();
+    m_bInStep = false;
+    m_bOpenGrace = true;
     m_bClosedByReader = true;
     m_closeReason = reason;
     m_dwLastAttemptMs = TickCountMs();
@@ -393,6 +407,7 @@ void CReceiverMonitor::HandleLine(const ReceivedLine& line) {
     // text early. Only '$' starts a line, so a receiver's version line never gets here (and
     // m_strVersion stays empty).
     m_lastLineTime = std::time(nullptr);
+    m_bInStep = true;
     ShowLine(BytesToValidUtf8(std::string_view(line.text, line.length)));
     if (line.parsed == 0) {
         DebugPrint("[Syntax Error] %s", line.text);
@@ -413,6 +428,7 @@ void CReceiverMonitor::HandleLine(const ReceivedLine& line) {
 }
 
 void CReceiverMonitor::HandleFrame(const ReceivedFrame& frame) {
+    m_bInStep = true;
     if (m_bCampaign.load()) {
         std::vector<CampaignNotice> notices;
         {

@@ -261,6 +261,10 @@ private:
     PortCloseReason m_closeReason = PortCloseReason::Silence;
     uint32_t m_dwLastAttemptMs = 0; // the close, then each reopen attempt
     bool m_bDeviceGone = false;     // AUTO_REOPEN: a read said the device is gone (EIO, hang-up)
+    // Since the port was opened: a sentence or frame came (m_bInStep), and the one pass of grace
+    // for a binary frame cut by the open is still to be had (m_bOpenGrace).
+    bool m_bInStep = false;
+    bool m_bOpenGrace = true;
     std::time_t m_lastLineTime = 0;
 
     std::atomic<ReceiverFamily> m_receiverFamily{ReceiverFamily::None}; // the key's family

@@ -362,6 +362,57 @@ TEST(MonitorFrames, LongFramesCutByAPassCloseThePortOnlyWithoutRecognition) {
     }
 }
 
+// The port opened while a NAV-SAT was on its way: the first read holds only the frame's end.
+// With recognition that read waits for the next pass (a sentence: the port stays; more noise:
+// closed then); without it the design's rule closes at once.
+TEST(MonitorFrames, AFrameCutByTheOpenIsNotNoise) {
+    const std::string tail = frametest::NavSat(20).substr(100); // 164 bytes, no sync
+    struct Row {
+        const char* label;
+        bool recognise;
+        std::vector<std::string> passes;
+        std::vector<bool> openAfter; // after each pass
+    };
+    const Row rows[] = {
+        {"recognised: the sentences after it are read", true, {tail, kGga + kRmc}, {true, true}},
+        {"without recognition: noise", false, {tail, kGga + kRmc}, {false, false}},
+        {"recognised, but noise follows: closed a pass later",
+         true,
+         {tail, std::string(300, '\x81')},
+         {true, false}},
+        {"a second cut after a close and reopen gets the same grace",
+         true,
+         {kGga, std::string(300, '\x81'), tail, kGga},
+         {true, false, true, true}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        TempDir dir;
+        const fs::path ports = Made(dir.Path() / "ports");
+        ScopedEnv portsEnv("ZENITHPROBE_PORTS", ports.c_str());
+        ScopedEnv homeEnv("ZENITHPROBE_HOME", dir.Path().c_str());
+        PtyPort pty(ports / "COM1");
+        TestMonitor m;
+        m.LoadSettings();
+        m.SetAutoReopen(true);
+        m.SetReopenPeriods(0, 0);
+        m.InitSerial();
+        m.m_receive.SetFrameRecognition(row.recognise);
+        for (size_t i = 0; i < row.passes.size(); ++i) {
+            if (!m.Serial().IsPortOpen()) {
+                m.ReceiveData(); // the reopen
+                ASSERT_TRUE(m.Serial().IsPortOpen());
+            }
+            ASSERT_TRUE(pty.Send(row.passes[i]));
+            m.ReceiveData();
+            EXPECT_EQ(m.Serial().IsPortOpen(), row.openAfter[i]) << "pass " << i + 1;
+            if (!row.openAfter[i] && i + 1 < row.passes.size() && !row.openAfter[i + 1]) {
+                break; // closed for good in this row
+            }
+        }
+    }
+}
+
 TEST_F(MonitorTest, FullReadsAreFollowedAtOnceByAnother) {
     // 511 bytes ending right after a CR, then more.
     const std::string endsAfterCr = SentenceOfLength(300) + SentenceOfLength(212) + kGga;
