@@ -92,30 +92,51 @@ void CZenithprobeDlg::InitAll() {
         }
     }
     m_nScreenTimer = SetTimer(kScreenTimerId, m_nScreenPeriodMs);
-    m_lineTicker.Start(kLinePeriodMs, [this] { TakeWaitingLine(); });
     DebugPrint("CZenithprobeDlg::InitAll() leaving!\r\n");
 }
 
 void CZenithprobeDlg::ShowLine(std::string text) {
-    // Reader thread: the sentence waits for the line ticker, which shows the latest one. A post
-    // per sentence woke the user-interface thread (and its idle pass over every window) some
-    // 80 times a second at 10 Hz; the box shows no more than 20 a second anyway.
-    std::lock_guard lock(m_lineMutex);
-    if (m_bHookEveryLine.load()) {
-        m_hookLines.push_back(text);
+    // Reader thread: the sentence waits for the user-interface thread, which shows the latest.
+    // The first of a batch posts one call; while more follow, a 50 ms ticker takes them, so the
+    // box changes at most 20 times a second and the user-interface thread is not woken per
+    // sentence (80 times a second at 10 Hz), nor 20 times a second while nothing comes.
+    bool post = false;
+    {
+        std::lock_guard lock(m_lineMutex);
+        if (m_bHookEveryLine.load()) {
+            m_hookLines.push_back(text);
+        }
+        m_pendingLine = std::move(text);
+        m_bLineWaiting = true;
+        post = !m_bShowScheduled;
+        m_bShowScheduled = true;
     }
-    m_pendingLine = std::move(text);
-    m_bLineWaiting = true;
+    if (post) {
+        PostToUi(m_lifetime.Token(), [this] {
+            TakeWaitingLine(false);
+            m_lineTicker.Start(kLinePeriodMs, [this] {
+                if (!TakeWaitingLine(true)) {
+                    m_lineTicker.Stop(); // the next sentence posts again
+                }
+            });
+        });
+    }
 }
 
-void CZenithprobeDlg::TakeWaitingLine() {
+bool CZenithprobeDlg::TakeWaitingLine(bool tick) {
     std::string text;
     std::vector<std::string> seen;
     {
         std::lock_guard lock(m_lineMutex);
         // Lines read after a close wait until its note is on the screen, to come after it.
-        if (!m_bLineWaiting || m_bNotePending) {
-            return;
+        if (m_bNotePending) {
+            return true;
+        }
+        if (!m_bLineWaiting) {
+            // Under the lock: a sentence from now on posts again. Only the ticker lets go, as it
+            // stops; a refresh that finds nothing leaves it running.
+            m_bShowScheduled = m_bShowScheduled && !tick;
+            return false;
         }
         m_bLineWaiting = false;
         text.swap(m_pendingLine);
@@ -127,6 +148,7 @@ void CZenithprobeDlg::TakeWaitingLine() {
     for (const std::string& line : seen) {
         m_lineShownHook(wxString::FromUTF8(line));
     }
+    return true;
 }
 
 void CZenithprobeDlg::ShowPortClosed(PortCloseReason, std::string note) {

@@ -6,11 +6,12 @@
 // - The user-interface thread runs every handler, the timers and the shutdown, and alone reads
 //   and writes the members declared here, m_strLine included.
 // - The reader thread never touches a window: each sentence replaces the one waiting under
-//   m_lineMutex (ShowLine), and the line timer (kLinePeriodMs) makes the latest m_strLine and
-//   puts it into edit 1048. The note that the port was closed (ShowPortClosed) drops the waiting
-//   sentence and goes in at once as a posted call, and also sets the fix field. Posted calls,
-//   and the restart-waiting threads, hold a lease of m_lifetime; ShutdownThreads and the
-//   destructor close it (and join the waiting threads), so nothing reaches the dialog after that.
+//   m_lineMutex (ShowLine); a posted call, then a ticker every kLinePeriodMs while sentences
+//   come, makes the latest m_strLine and puts it into edit 1048. The note that the port was
+//   closed (ShowPortClosed) drops the waiting sentence and goes in at once as a posted call, and
+//   also sets the fix field. Posted calls, and the restart-waiting threads, hold a lease of
+//   m_lifetime; ShutdownThreads and the destructor close it (and join the waiting threads), so
+//   nothing reaches the dialog after that.
 #include "CaptionLabel.h"
 #include "Dialog.h"
 #include "HistogramCtrl.h"
@@ -140,7 +141,7 @@ protected:
     std::atomic<int32_t> m_nTestResult{0};
     uint32_t m_nTTFFTimer = 0;   // timer 100 while running, else 0
     uint32_t m_nScreenTimer = 0; // timer 101 while running, else 0
-    CUiTicker m_lineTicker;      // the sentence box's kLinePeriodMs ticks while running
+    CUiTicker m_lineTicker;      // the sentence box's kLinePeriodMs ticks while sentences come
     uint32_t m_nScreenPeriodMs = kScreenPeriodMs;
     // RMC count at the last refresh; -1, which no count takes, makes the first tick refresh.
     int32_t m_nLastRmcCount = -1;
@@ -209,16 +210,18 @@ private:
     uint32_t m_nCampaignSettleS = 3;
     std::function<void(const wxString&)> m_lineShownHook;
     // The latest sentence from the reader, not yet shown, and (with a hook) every sentence since
-    // the last tick; m_lineMutex guards all four. While the port-closed note is on its way, new
+    // the last tick; m_lineMutex guards all five. While the port-closed note is on its way, new
     // sentences wait behind it (m_bNotePending).
     std::mutex m_lineMutex;
     std::string m_pendingLine;
     std::vector<std::string> m_hookLines;
     bool m_bLineWaiting = false;
     bool m_bNotePending = false;
+    bool m_bShowScheduled = false; // a posted call or the ticker will take the next sentence
     std::atomic<bool> m_bHookEveryLine{false};
-    // User-interface thread: the waiting sentence becomes m_strLine and edit 1048's text.
-    void TakeWaitingLine();
+    // User-interface thread: the waiting sentence becomes m_strLine and edit 1048's text. False
+    // when none was waiting; from the ticker (tick) that also ends the schedule.
+    bool TakeWaitingLine(bool tick);
     CLifetimeGuard m_lifetime;
 
     wxDECLARE_EVENT_TABLE();

@@ -252,7 +252,8 @@ void CZenithprobeDlg::OnTimer(uint32_t id) {
 }
 
 void CZenithprobeDlg::RefreshScreen() {
-    TakeWaitingLine(); // a sentence after the port-closed note ends it before the fix is judged
+    TakeWaitingLine(
+        false); // a sentence after the port-closed note ends it before the fix is judged
     CNmeaParser snapshot;
     {
         std::lock_guard lock(g_csParser);
