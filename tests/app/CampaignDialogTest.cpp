@@ -25,6 +25,8 @@ namespace {
 
 class TestDlg : public CZenithprobeDlg {
 public:
+    // The reader calls virtual members: it stops before the base class's destructor begins.
+    ~TestDlg() override { ShutdownThreads(); }
     wxString Text(int id) const { return GetDlgItemText(id); }
     wxString CampaignItem() const {
         return SoftKeyBar()->Popup(1)->FindItem(MenuCommandId(IDM_CAMPAIGN))->GetItemLabelText();

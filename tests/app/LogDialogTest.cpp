@@ -21,6 +21,8 @@ namespace {
 
 class TestDlg : public CZenithprobeDlg {
 public:
+    // The reader calls virtual members: it stops before the base class's destructor begins.
+    ~TestDlg() override { ShutdownThreads(); }
     TestDlg() {
         m_fileLog.SetClockSetter([this](std::time_t) {
             ++clockSets;

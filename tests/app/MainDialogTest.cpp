@@ -22,6 +22,8 @@ namespace {
 
 class TestDlg : public CZenithprobeDlg {
 public:
+    // The reader calls virtual members: it stops before the base class's destructor begins.
+    ~TestDlg() override { ShutdownThreads(); }
     CNmeaParser Parser() {
         std::lock_guard lock(g_csParser);
         return m_parser;

@@ -20,6 +20,8 @@ namespace {
 
 class TestDlg : public CZenithprobeDlg {
 public:
+    // The reader calls virtual members: it stops before the base class's destructor begins.
+    ~TestDlg() override { ShutdownThreads(); }
     using CZenithprobeDlg::UpdateHistogram;
 
     // Puts satellites (prn, snr, in the fix) into the live receiver state.

@@ -20,6 +20,8 @@ namespace {
 
 class TestDlg : public CZenithprobeDlg {
 public:
+    // The reader calls virtual members: it stops before the base class's destructor begins.
+    ~TestDlg() override { ShutdownThreads(); }
     int32_t TestResult() const { return m_nTestResult; }
     bool TTFFDone() const { return m_bTTFFDone != 0; }
     int32_t StartKind() const { return m_nStartKind; }
