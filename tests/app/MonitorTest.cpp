@@ -331,6 +331,26 @@ TEST_F(MonitorTest, FullReadOfNoiseClosesThePortAtOnce) {
     EXPECT_TRUE(m_monitor.Lines().empty());
 }
 
+namespace {
+// A monitor on COM1 of its own ports folder, frames recognised or not; reopening at once when
+// autoReopen (the reopen periods set to 0).
+struct OwnPort {
+    OwnPort(bool recognise, bool autoReopen) {
+        m.LoadSettings();
+        m.SetAutoReopen(autoReopen);
+        m.SetReopenPeriods(0, 0);
+        m.InitSerial();
+        m.m_receive.SetFrameRecognition(recognise);
+    }
+    TempDir dir;
+    fs::path ports = Made(dir.Path() / "ports");
+    ScopedEnv portsEnv{"ZENITHPROBE_PORTS", ports.c_str()};
+    ScopedEnv homeEnv{"ZENITHPROBE_HOME", dir.Path().c_str()};
+    PtyPort pty{ports / "COM1"};
+    TestMonitor m;
+};
+} // namespace
+
 // A u-blox receiver's NAV-SAT (20 satellites: 264 bytes) after its GGA, cut by the end of a
 // pass: with frame recognition the port stays open, without it the frame's bytes are garbage
 // past the limit.
@@ -338,15 +358,9 @@ TEST(MonitorFrames, LongFramesCutByAPassCloseThePortOnlyWithoutRecognition) {
     const std::string epoch = kGga + frametest::NavSat(20) + kRmc;
     for (const bool recognise : {true, false}) {
         SCOPED_TRACE(recognise ? "recognition on" : "off");
-        TempDir dir;
-        const fs::path ports = Made(dir.Path() / "ports");
-        ScopedEnv portsEnv("ZENITHPROBE_PORTS", ports.c_str());
-        ScopedEnv homeEnv("ZENITHPROBE_HOME", dir.Path().c_str());
-        PtyPort pty(ports / "COM1");
-        TestMonitor m;
-        m.LoadSettings();
-        m.InitSerial();
-        m.m_receive.SetFrameRecognition(recognise);
+        OwnPort own(recognise, false);
+        PtyPort& pty = own.pty;
+        TestMonitor& m = own.m;
         int epochs = 0;
         for (; epochs < 60 && m.Serial().IsPortOpen(); ++epochs) {
             for (const std::string& read :
@@ -387,17 +401,9 @@ TEST(MonitorFrames, AFrameCutByTheOpenIsNotNoise) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        TempDir dir;
-        const fs::path ports = Made(dir.Path() / "ports");
-        ScopedEnv portsEnv("ZENITHPROBE_PORTS", ports.c_str());
-        ScopedEnv homeEnv("ZENITHPROBE_HOME", dir.Path().c_str());
-        PtyPort pty(ports / "COM1");
-        TestMonitor m;
-        m.LoadSettings();
-        m.SetAutoReopen(true);
-        m.SetReopenPeriods(0, 0);
-        m.InitSerial();
-        m.m_receive.SetFrameRecognition(row.recognise);
+        OwnPort own(row.recognise, true);
+        PtyPort& pty = own.pty;
+        TestMonitor& m = own.m;
         for (size_t i = 0; i < row.passes.size(); ++i) {
             if (!m.Serial().IsPortOpen()) {
                 m.ReceiveData(); // the reopen
