@@ -110,6 +110,15 @@ int CPortCampaign::StartSession(CampaignTime now) {
     return 0;
 }
 
+// The port failed before the record was made: the campaign ends there, status 2.
+void CPortCampaign::FailWhileIdentifying() {
+    Message("the port " + m_config.port + " failed while identifying");
+    m_port.Close();
+    m_identifier.reset();
+    m_done = true;
+    m_status = 2;
+}
+
 // Identification comes before the record: the family found decides the restart commands, and a
 // campaign keeps it across reconnects (no probing between runs).
 void CPortCampaign::ActIdentify(const IdentifyStep& step, CampaignTime now) {
@@ -118,11 +127,7 @@ void CPortCampaign::ActIdentify(const IdentifyStep& step, CampaignTime now) {
         if (m_port.Write(step.send.data(), static_cast<uint32_t>(step.send.size()), &written) !=
                 0 ||
             written != step.send.size()) {
-            Message("the port " + m_config.port + " failed while identifying");
-            m_port.Close();
-            m_identifier.reset();
-            m_done = true;
-            m_status = 2;
+            FailWhileIdentifying();
             return;
         }
     }
@@ -205,11 +210,7 @@ void CPortCampaign::Readable() {
     const int64_t utcMs = UtcNowMs();
     if (result != 0) {
         if (m_identifier) {
-            Message("the port " + m_config.port + " failed while identifying");
-            m_port.Close();
-            m_identifier.reset();
-            m_done = true;
-            m_status = 2;
+            FailWhileIdentifying();
             return;
         }
         LosePort({arrivalMs, utcMs});

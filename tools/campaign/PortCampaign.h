@@ -86,6 +86,7 @@ public:
 private:
     void Act(const CampaignStep& step);
     void ActIdentify(const IdentifyStep& step, CampaignTime now);
+    void FailWhileIdentifying();
     int StartSession(CampaignTime now);
     void Message(const std::string& text) const;
     bool OpenPort(bool report);
